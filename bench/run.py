@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""Times nonl against `tr -d '\\n'` and a plain `dd bs=1M` copy on a large text file.
+
+Usage: python3 bench/run.py [--mib 256] [--rounds 7] [--tool build/nonl]
+Prints medians, throughput, the ratios tr/tool and tool/dd, and the tool's peak
+memory; exits non-zero if the tool's output differs from tr's.
+"""
+import argparse
+import filecmp
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+MIB = 1024 * 1024
+
+
+def make_text(path, size, seed=1):
+    """Lines of 0 to 15 random lowercase words of 1 to 9 letters."""
+    rng = random.Random(seed)
+    letters = "abcdefghijklmnopqrstuvwxyz"
+    words = ["".join(rng.choices(letters, k=rng.randint(1, 9))) for _ in range(20000)]
+    written = 0
+    with open(path, "w", newline="\n") as out:
+        while written < size:
+            lines = [" ".join(rng.choices(words, k=rng.randint(0, 15))) + "\n" for _ in range(50000)]
+            chunk = "".join(lines)[: size - written]
+            out.write(chunk)
+            written += len(chunk)
+
+
+def timed(args, stdin=None, stdout=subprocess.DEVNULL, cwd=None, input_bytes=None):
+    start = time.perf_counter()
+    subprocess.run(args, stdin=stdin, stdout=stdout, cwd=cwd, input=input_bytes, check=True)
+    return time.perf_counter() - start
+
+
+def run_tool(tool, folder, name):
+    return timed([tool], cwd=folder, input_bytes=f"{name}\nq\n".encode())
+
+
+def run_tr(src, dst):
+    with open(src, "rb") as i, open(dst, "wb") as o:
+        return timed(["tr", "-d", "\n"], stdin=i, stdout=o)
+
+
+def run_dd(src, dst):
+    return timed(["dd", f"if={src}", f"of={dst}", "bs=1M", "status=none"])
+
+
+def peak_kib(tool, folder, name):
+    """The tool's peak resident memory, from /usr/bin/time."""
+    result = subprocess.run(["/usr/bin/time", "-f", "%M", tool], cwd=folder,
+                            input=f"{name}\nq\n".encode(), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, check=True)
+    return int(result.stderr.decode().strip().splitlines()[-1])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--mib", type=int, default=256, help="size of the text file (MiB)")
+    parser.add_argument("--rounds", type=int, default=7, help="rounds of timing")
+    parser.add_argument("--tool", default="build/nonl", help="the nonl executable")
+    opts = parser.parse_args()
+    tool = os.path.abspath(opts.tool)
+
+    base = "/dev/shm" if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK) else None
+    folder = tempfile.mkdtemp(prefix="nonl-bench-", dir=base)
+    try:
+        size = opts.mib * MIB
+        edge = max(size // 4, MIB)
+        files = {"text": os.path.join(folder, "text.txt"),
+                 "no-LF": os.path.join(folder, "nolf.txt"),
+                 "all-LF": os.path.join(folder, "alllf.txt")}
+        make_text(files["text"], size)
+        with open(files["no-LF"], "wb") as out:
+            out.write(b"x" * edge)
+        with open(files["all-LF"], "wb") as out:
+            out.write(b"\n" * edge)
+
+        times = {(f, p): [] for f in files for p in ("nonl", "tr", "dd")}
+        for _ in range(opts.rounds):
+            for kind, path in files.items():
+                name = os.path.basename(path)
+                outputs = {"nonl": path + "_noNl.txt", "tr": path + ".tr", "dd": path + ".dd"}
+                for out in outputs.values():  # every program writes a new file
+                    if os.path.exists(out):
+                        os.remove(out)
+                times[kind, "nonl"].append(run_tool(tool, folder, name))
+                times[kind, "tr"].append(run_tr(path, outputs["tr"]))
+                times[kind, "dd"].append(run_dd(path, outputs["dd"]))
+
+        same = True
+        for kind, path in files.items():
+            if not filecmp.cmp(path + "_noNl.txt", path + ".tr", shallow=False):
+                print(f"MISMATCH: nonl's output for the {kind} file differs from tr's")
+                same = False
+
+        where = base or tempfile.gettempdir()
+        print(f"nonl benchmark: {opts.mib} MiB text file, edge files of {edge // MIB} MiB, "
+              f"in {where}, {opts.rounds} rounds, {os.cpu_count()} cores; medians")
+        print(f"{'file':8} {'program':10} {'seconds':>8} {'MiB/s':>8}")
+        median = {}
+        labels = {"nonl": "nonl", "tr": "tr -d '\\n'", "dd": "dd bs=1M"}
+        for kind, path in files.items():
+            mib = os.path.getsize(path) / MIB
+            for program in ("nonl", "tr", "dd"):
+                m = statistics.median(times[kind, program])
+                median[kind, program] = m
+                print(f"{kind:8} {labels[program]:10} {m:8.3f} {mib / m:8.0f}")
+        tr_ratio = median["text", "tr"] / median["text", "nonl"]
+        dd_ratio = median["text", "nonl"] / median["text", "dd"]
+        print(f"tr/tool {tr_ratio:.2f}  (nonl is {tr_ratio:.2f} times as fast as tr -d '\\n')")
+        print(f"tool/dd {dd_ratio:.2f}  (nonl takes {dd_ratio:.2f} times as long as a plain copy)")
+
+        small = os.path.join(folder, "small.txt")
+        make_text(small, 1024)
+        if shutil.which("/usr/bin/time"):
+            small_kib = peak_kib(tool, folder, "small.txt")
+            large_kib = peak_kib(tool, folder, "text.txt")
+            print(f"peak memory: {small_kib} KiB for 1 KiB, {large_kib} KiB for {opts.mib} MiB "
+                  f"(+{large_kib - small_kib} KiB)")
+        else:
+            print("peak memory: not measured (/usr/bin/time is missing)")
+        print("outputs: identical to tr -d '\\n'" if same else "outputs: DIFFERENT from tr -d '\\n'")
+        return 0 if same else 1
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,22 +1,138 @@
 #include "lf_copy.hpp"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define NONL_X86_KERNELS 1
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// Compacts [from, end) down to out, which may be from itself or lie before it.
+// Words of eight bytes without LF move whole; the others a byte at a time.
+char* dropPortable(const char* from, const char* end, char* out)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    for (; end - from >= 8; from += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, 8);
+        const std::uint64_t x = word ^ (ones * '\n'); // zero bytes where LF was
+        if (((x - ones) & ~x & (ones << 7)) == 0) {
+            std::memcpy(out, &word, 8);
+            out += 8;
+            continue;
+        }
+        for (int byte = 0; byte < 8; ++byte) {
+            out[0] = from[byte];
+            out += from[byte] != '\n';
+        }
+    }
+    for (; from != end; ++from) {
+        out[0] = *from;
+        out += *from != '\n';
+    }
+    return out;
+}
+
+std::size_t dropLineFeedsPortable(char* data, std::size_t size)
+{
+    return dropPortable(data, data + size, data) - data;
+}
+
+#ifdef NONL_X86_KERNELS
+
+// For each pattern of LFs among eight bytes: the positions of the bytes kept,
+// packed to the front (a pshufb control), and how many are kept.
+struct PackTable {
+    std::array<std::uint64_t, 256> order{};
+    std::array<std::uint8_t, 256> kept{};
+};
+
+constexpr PackTable makePackTable()
+{
+    PackTable table;
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        unsigned n = 0;
+        for (unsigned byte = 0; byte < 8; ++byte) {
+            if ((mask >> byte & 1) == 0)
+                table.order[mask] |= std::uint64_t{byte} << (8 * n++);
+        }
+        table.kept[mask] = static_cast<std::uint8_t>(n);
+    }
+    return table;
+}
+
+constexpr PackTable packTable = makePackTable();
+
+// Every store below lands at or before the bytes just loaded, so working in place is safe.
+__attribute__((target("ssse3"))) std::size_t dropLineFeedsSsse3(char* data, std::size_t size)
+{
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i highHalf = _mm_set_epi64x(0x0808080808080808, 0);
+    char* out = data;
+    std::size_t i = 0;
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        if (mask == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+            out += 16;
+            continue;
+        }
+        const unsigned low = mask & 0xFF, high = mask >> 8;
+        const __m128i order = _mm_add_epi8(
+            _mm_set_epi64x(static_cast<long long>(packTable.order[high]),
+                           static_cast<long long>(packTable.order[low])),
+            highHalf);
+        const __m128i packed = _mm_shuffle_epi8(v, order);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
+        out += packTable.kept[low];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_srli_si128(packed, 8));
+        out += packTable.kept[high];
+    }
+    return dropPortable(data + i, data + size, out) - data;
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi2"))) std::size_t
+dropLineFeedsAvx512(char* data, std::size_t size)
+{
+    const __m512i lf = _mm512_set1_epi8('\n');
+    char* out = data;
+    std::size_t i = 0;
+    for (; i + 64 <= size; i += 64) {
+        const __m512i v = _mm512_loadu_si512(data + i);
+        const __mmask64 keep = _mm512_cmpneq_epi8_mask(v, lf);
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, v));
+        out += __builtin_popcountll(keep);
+    }
+    return dropPortable(data + i, data + size, out) - data;
+}
+
+#endif
+
+using Drop = std::size_t (*)(char*, std::size_t);
+const Drop fastest = lfKernels().back().drop;
+
+} // namespace
+
+std::vector<LfKernel> lfKernels()
+{
+    std::vector<LfKernel> kernels{{"portable", dropLineFeedsPortable}};
+#ifdef NONL_X86_KERNELS
+    if (__builtin_cpu_supports("ssse3"))
+        kernels.push_back({"ssse3", dropLineFeedsSsse3});
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
+        kernels.push_back({"avx512vbmi2", dropLineFeedsAvx512});
+#endif
+    return kernels;
+}
 
 std::size_t dropLineFeeds(char* data, std::size_t size)
 {
-    const char* const end = data + size;
-    char* out = static_cast<char*>(std::memchr(data, '\n', size));
-    if (out == nullptr)
-        return size;
-    // Move each run between two LFs down over the gap left by the LFs so far.
-    for (const char* from = out + 1; from < end;) {
-        const char* next = static_cast<const char*>(std::memchr(from, '\n', end - from));
-        const char* stop = next != nullptr ? next : end;
-        std::memmove(out, from, stop - from);
-        out += stop - from;
-        from = stop + 1;
-    }
-    return out - data;
+    return fastest(data, size);
 }
 
 CopyResult copyWithoutLineFeeds(std::istream& in, std::ostream& out, char* buffer,

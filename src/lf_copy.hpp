@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <istream>
 #include <ostream>
+#include <vector>
 
 enum class CopyResult { copied, readFailed, writeFailed };
 
@@ -12,8 +13,17 @@ enum class CopyResult { copied, readFailed, writeFailed };
 constexpr std::size_t copyBlockSize = 128 * 1024;
 
 // Removes every LF from data[0, size) in place, keeping the other bytes in
-// their order, and returns how many bytes remain.
+// their order, and returns how many bytes remain. Uses the fastest kernel below.
 std::size_t dropLineFeeds(char* data, std::size_t size);
+
+// One way of doing what dropLineFeeds does. All give the same bytes.
+struct LfKernel {
+    const char* name;
+    std::size_t (*drop)(char* data, std::size_t size);
+};
+
+// The kernels this processor can run: the portable one first, the fastest last.
+std::vector<LfKernel> lfKernels();
 
 // Copies in to out without its LFs, a block of at most size bytes at a time
 // through buffer. Stops at the end of in, at a read error (badbit on in) or

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -118,4 +119,40 @@ TEST(Copy, StopsAtTheFirstWriteThatFails)
     EXPECT_EQ(copy(in, out, 16), CopyResult::writeFailed);
     EXPECT_EQ(full.written, withoutLf(input).substr(0, 25));
     EXPECT_LT(in.tellg(), 100) << "went on reading after the output failed";
+}
+
+// Every kernel this processor runs, on buffers whose LFs fall on and around
+// the 8-, 16- and 64-byte edges the kernels work in, must give the plain result
+// and leave the bytes past the buffer alone.
+TEST(Kernels, MatchThePlainResultOnEveryLengthAndDensity)
+{
+    std::mt19937 random(3);
+    std::vector<std::string> buffers;
+    for (std::size_t size = 0; size <= 260; ++size) {
+        for (unsigned percent : {0u, 3u, 30u, 90u, 100u}) {
+            std::string bytes(size, '\0');
+            for (char& c : bytes)
+                c = random() % 100 < percent ? '\n' : static_cast<char>(random() % 256);
+            buffers.push_back(bytes);
+        }
+        std::string edges(size, 'x'); // LF just before, on and after each edge
+        for (std::size_t i = 0; i < size; ++i)
+            if (i % 8 == 7 || i % 16 == 0 || i % 64 == 63 || i % 64 == 1)
+                edges[i] = '\n';
+        buffers.push_back(edges);
+    }
+    buffers.push_back(randomText(3 * copyBlockSize + 5, 4));
+    buffers.push_back(std::string(copyBlockSize, '\n'));
+
+    const std::string guard(64, '\x5a');
+    for (const LfKernel& kernel : lfKernels()) {
+        for (const std::string& bytes : buffers) {
+            std::string work = bytes + guard;
+            const std::size_t kept = kernel.drop(work.data(), bytes.size());
+            const std::string expected = withoutLf(bytes);
+            ASSERT_EQ(work.substr(0, kept), expected)
+                << kernel.name << " on " << bytes.size() << " bytes";
+            ASSERT_EQ(work.substr(bytes.size()), guard) << kernel.name << " wrote past the buffer";
+        }
+    }
 }

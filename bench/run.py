@@ -82,17 +82,22 @@ def main():
         with open(files["all-LF"], "wb") as out:
             out.write(b"\n" * edge)
 
-        times = {(f, p): [] for f in files for p in ("nonl", "tr", "dd")}
-        for _ in range(opts.rounds):
+        programs = ["nonl", "tr", "dd"]
+        times = {(f, p): [] for f in files for p in programs}
+        for round_ in range(opts.rounds):
             for kind, path in files.items():
-                name = os.path.basename(path)
-                outputs = {"nonl": path + "_noNl.txt", "tr": path + ".tr", "dd": path + ".dd"}
-                for out in outputs.values():  # every program writes a new file
-                    if os.path.exists(out):
+                # Each round starts with another program, so none always runs first.
+                for program in programs[round_ % 3:] + programs[:round_ % 3]:
+                    out = path + {"nonl": "_noNl.txt", "tr": ".tr", "dd": ".dd"}[program]
+                    if os.path.exists(out):  # every program writes a new file
                         os.remove(out)
-                times[kind, "nonl"].append(run_tool(tool, folder, name))
-                times[kind, "tr"].append(run_tr(path, outputs["tr"]))
-                times[kind, "dd"].append(run_dd(path, outputs["dd"]))
+                    if program == "nonl":
+                        seconds = run_tool(tool, folder, os.path.basename(path))
+                    elif program == "tr":
+                        seconds = run_tr(path, out)
+                    else:
+                        seconds = run_dd(path, out)
+                    times[kind, program].append(seconds)
 
         same = True
         for kind, path in files.items():
@@ -123,7 +128,7 @@ def main():
             small_kib = peak_kib(tool, folder, "small.txt")
             large_kib = peak_kib(tool, folder, "text.txt")
             print(f"peak memory: {small_kib} KiB for 1 KiB, {large_kib} KiB for {opts.mib} MiB "
-                  f"(+{large_kib - small_kib} KiB)")
+                  f"({large_kib - small_kib:+d} KiB)")
         else:
             print("peak memory: not measured (/usr/bin/time is missing)")
         print("outputs: identical to tr -d '\\n'" if same else "outputs: DIFFERENT from tr -d '\\n'")

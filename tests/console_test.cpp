@@ -1,6 +1,8 @@
 // Runs the built tool in a fresh folder with scripted standard input and checks
 // the exact console bytes, the exit status and every file left behind.
-// NONL_EXE names another build to run, NONL_LAUNCHER a program to run it with.
+// NONL_EXE names another build to run, NONL_LAUNCHER a program to run it with
+// (NONL_EXE=build-win-x64/nonl.exe NONL_LAUNCHER=wine64 for the Windows build);
+// a .exe is held to Windows text mode: CRLF on the console, CRLF read as LF.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -73,6 +76,29 @@ Tree snapshot(const fs::path& root)
     return digested(tree);
 }
 
+std::string exePath()
+{
+    const char* exe = std::getenv("NONL_EXE");
+    return fs::absolute(exe != nullptr ? exe : NONL_EXE).string();
+}
+
+bool onWindows()
+{
+    const std::string exe = exePath();
+    return exe.size() > 4 && exe.compare(exe.size() - 4, 4, ".exe") == 0;
+}
+
+// What the console shows: Windows text mode writes each line end as CRLF.
+std::string shown(const std::string& console)
+{
+    if (!onWindows())
+        return console;
+    std::string crlf;
+    for (char c : console)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return crlf;
+}
+
 std::vector<std::string> command()
 {
     std::vector<std::string> words;
@@ -81,8 +107,7 @@ std::vector<std::string> command()
         for (std::string word; split >> word;)
             words.push_back(word);
     }
-    const char* exe = std::getenv("NONL_EXE");
-    words.push_back(fs::absolute(exe != nullptr ? exe : NONL_EXE).string());
+    words.push_back(exePath());
     return words;
 }
 
@@ -152,6 +177,8 @@ struct Scenario {
     std::string input;
     std::string console;
     Tree after;                              // the whole folder afterwards
+    bool linuxOnly = false;                  // /dev/full, links, folders opened for reading
+    std::optional<Tree> afterOnWindows = {}; // where text mode reads the bytes otherwise
 };
 
 std::string everyByte()
@@ -186,7 +213,12 @@ const Scenario scenarios[] = {
      {{"e.txt", ""}, {"e.txt_noNl.txt", ""}}},
     {"passes every byte but LF, CR and 0xFF included", {{"b.bin", everyByte() + "\r\n"}}, {},
      "b.bin\nq\n", P + ok("b.bin") + P,
-     {{"b.bin", everyByte() + "\r\n"}, {"b.bin_noNl.txt", withoutLf(everyByte() + "\r")}}},
+     {{"b.bin", everyByte() + "\r\n"}, {"b.bin_noNl.txt", withoutLf(everyByte() + "\r")}}, false,
+     // Windows text mode ends the input at Ctrl-Z (0x1A)
+     Tree{{"b.bin", everyByte() + "\r\n"}, {"b.bin_noNl.txt", withoutLf(everyByte().substr(0, 0x1A))}}},
+    {"keeps the CRs of CRLF lines, which Windows text mode reads as LF", {{"w.txt", "a\r\nb\r\n"}}, {},
+     "w.txt\nq\n", P + ok("w.txt") + P, {{"w.txt", "a\r\nb\r\n"}, {"w.txt_noNl.txt", "a\rb\r"}}, false,
+     Tree{{"w.txt", "a\r\nb\r\n"}, {"w.txt_noNl.txt", "ab"}}},
     {"copies a file larger than a block", {{"big.txt", bigText}}, {}, "big.txt\nq\n",
      P + ok("big.txt") + P, {{"big.txt", bigText}, {"big.txt_noNl.txt", withoutLf(bigText)}}},
     {"truncates an earlier output", {{"a.txt", "a\n"}, {"a.txt_noNl.txt", "much longer old output"}},
@@ -213,22 +245,22 @@ const Scenario scenarios[] = {
     {"refuses a name holding a NUL byte", {{"a.txt", "keep\n"}}, {},
      std::string("a.txt\0b\nq\n", 10), P + cannotOpen("a.txt") + P, {{"a.txt", "keep\n"}}},
     {"refuses a folder as input", {}, [](const fs::path& d) { mkdir(d / "dir"); }, "dir\nq\n",
-     P + cannotOpen("dir") + P, {{"dir", "<dir>"}}},
+     P + cannotOpen("dir") + P, {{"dir", "<dir>"}}, true},
     {"reports an output that cannot be created",
      {{"a.txt", "a\n"}}, [](const fs::path& d) { mkdir(d / "a.txt_noNl.txt"); }, "a.txt\nq\n",
      P + cannotCreate("a.txt_noNl.txt") + P, {{"a.txt", "a\n"}, {"a.txt_noNl.txt", "<dir>"}}},
     {"refuses an output that is a symbolic link to the input", {{"a.txt", "keep\n"}},
      [](const fs::path& d) { fs::create_symlink("a.txt", d / "a.txt_noNl.txt"); }, "a.txt\nq\n",
-     P + cannotCreate("a.txt_noNl.txt") + P, {{"a.txt", "keep\n"}, {"a.txt_noNl.txt", "-> a.txt"}}},
+     P + cannotCreate("a.txt_noNl.txt") + P, {{"a.txt", "keep\n"}, {"a.txt_noNl.txt", "-> a.txt"}}, true},
     {"refuses an output that is a hard link to the input", {{"a.txt", "keep\n"}},
      [](const fs::path& d) { fs::create_hard_link(d / "a.txt", d / "a.txt_noNl.txt"); }, "a.txt\nq\n",
-     P + cannotCreate("a.txt_noNl.txt") + P, {{"a.txt", "keep\n"}, {"a.txt_noNl.txt", "keep\n"}}},
+     P + cannotCreate("a.txt_noNl.txt") + P, {{"a.txt", "keep\n"}, {"a.txt_noNl.txt", "keep\n"}}, true},
     {"reports a full disk when a small output is closed", {{"a.txt", "a\nb\n"}},
      [](const fs::path& d) { fs::create_symlink("/dev/full", d / "a.txt_noNl.txt"); }, "a.txt\nq\n",
-     P + cannotWrite("a.txt_noNl.txt") + P, {{"a.txt", "a\nb\n"}, {"a.txt_noNl.txt", "-> /dev/full"}}},
+     P + cannotWrite("a.txt_noNl.txt") + P, {{"a.txt", "a\nb\n"}, {"a.txt_noNl.txt", "-> /dev/full"}}, true},
     {"reports a full disk in the middle of a large output", {{"big.txt", bigText}},
      [](const fs::path& d) { fs::create_symlink("/dev/full", d / "big.txt_noNl.txt"); }, "big.txt\nq\n",
-     P + cannotWrite("big.txt_noNl.txt") + P, {{"big.txt", bigText}, {"big.txt_noNl.txt", "-> /dev/full"}}},
+     P + cannotWrite("big.txt_noNl.txt") + P, {{"big.txt", bigText}, {"big.txt_noNl.txt", "-> /dev/full"}}, true},
 };
 
 } // namespace
@@ -237,6 +269,8 @@ TEST_F(Console, Scenarios)
 {
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
+        if (scenario.linuxOnly && onWindows())
+            continue;
         fs::remove_all(work);
         fs::create_directories(work);
         for (const auto& [name, bytes] : scenario.before) {
@@ -247,10 +281,11 @@ TEST_F(Console, Scenarios)
             scenario.setup(work);
 
         const Outcome run = runTool(work, scratch, scenario.input);
-        EXPECT_EQ(run.console, scenario.console);
+        EXPECT_EQ(run.console, shown(scenario.console));
         EXPECT_EQ(run.errors, "");
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(snapshot(work), digested(scenario.after));
+        const Tree& after = onWindows() && scenario.afterOnWindows ? *scenario.afterOnWindows : scenario.after;
+        EXPECT_EQ(snapshot(work), digested(after));
     }
 }
 
@@ -281,9 +316,9 @@ TEST_F(Console, ShowsThePromptThroughAPipeBeforeWaiting)
         }
         return seen;
     };
-    EXPECT_EQ(readUntil(P), P);
+    EXPECT_EQ(readUntil(shown(P)), shown(P));
     ASSERT_EQ(write(toTool[1], "a\n", 2), 2);
-    EXPECT_EQ(readUntil(ok("a") + P), ok("a") + P);
+    EXPECT_EQ(readUntil(shown(ok("a") + P)), shown(ok("a") + P));
     ASSERT_EQ(write(toTool[1], "q\n", 2), 2);
     close(toTool[1]);
     int status = 0;

@@ -1,0 +1,4 @@
+# 32-bit Windows console executables, cross-built with MinGW-w64.
+set(MINGW_TRIPLE i686-w64-mingw32)
+set(MINGW_PROCESSOR x86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -122,6 +122,7 @@ std::vector<LfKernel> lfKernels()
 {
     std::vector<LfKernel> kernels{{"portable", dropLineFeedsPortable}};
 #ifdef NONL_X86_KERNELS
+    __builtin_cpu_init(); // this may run among static initialisers, before the runtime's own
     if (__builtin_cpu_supports("ssse3"))
         kernels.push_back({"ssse3", dropLineFeedsSsse3});
     if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))

@@ -12,7 +12,16 @@
 namespace {
 
 // Compacts [from, end) down to out, which may be from itself or lie before it.
-// Words of eight bytes without LF move whole; the others a byte at a time.
+char* dropBytes(const char* from, const char* end, char* out)
+{
+    for (; from != end; ++from) {
+        out[0] = *from;
+        out += *from != '\n';
+    }
+    return out;
+}
+
+// As dropBytes, but words of eight bytes without LF move whole.
 char* dropPortable(const char* from, const char* end, char* out)
 {
     constexpr std::uint64_t ones = 0x0101010101010101u;
@@ -20,21 +29,14 @@ char* dropPortable(const char* from, const char* end, char* out)
         std::uint64_t word;
         std::memcpy(&word, from, 8);
         const std::uint64_t x = word ^ (ones * '\n'); // zero bytes where LF was
-        if (((x - ones) & ~x & (ones << 7)) == 0) {
-            std::memcpy(out, &word, 8);
-            out += 8;
+        if (((x - ones) & ~x & (ones << 7)) != 0) {
+            out = dropBytes(from, from + 8, out);
             continue;
         }
-        for (int byte = 0; byte < 8; ++byte) {
-            out[0] = from[byte];
-            out += from[byte] != '\n';
-        }
+        std::memcpy(out, &word, 8);
+        out += 8;
     }
-    for (; from != end; ++from) {
-        out[0] = *from;
-        out += *from != '\n';
-    }
-    return out;
+    return dropBytes(from, end, out);
 }
 
 std::size_t dropLineFeedsPortable(char* data, std::size_t size)
@@ -113,8 +115,7 @@ dropLineFeedsAvx512(char* data, std::size_t size)
 
 #endif
 
-using Drop = std::size_t (*)(char*, std::size_t);
-const Drop fastest = lfKernels().back().drop;
+const auto fastest = lfKernels().back().drop;
 
 } // namespace
 

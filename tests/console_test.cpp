@@ -4,6 +4,8 @@
 // (NONL_EXE=build-win-x64/nonl.exe NONL_LAUNCHER=wine64 for the Windows build);
 // a .exe is held to Windows text mode: CRLF on the console, CRLF read as LF.
 
+#include "bytes.hpp"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -181,14 +183,6 @@ struct Scenario {
     std::optional<Tree> afterOnWindows = {}; // where text mode reads the bytes otherwise
 };
 
-std::string everyByte()
-{
-    std::string bytes;
-    for (int b = 0; b < 256; ++b)
-        bytes += static_cast<char>(b);
-    return bytes;
-}
-
 const std::string longName = std::string(200, 'n') + ".txt";
 const std::string bigText = [] {
     std::string text;
@@ -196,12 +190,6 @@ const std::string bigText = [] {
         text += "line " + std::to_string(line) + " of a file larger than one block\n";
     return text;
 }();
-
-std::string withoutLf(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
-    return text;
-}
 
 void mkdir(const fs::path& path) { fs::create_directories(path); }
 

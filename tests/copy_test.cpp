@@ -1,22 +1,16 @@
+#include "bytes.hpp"
 #include "lf_copy.hpp"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <vector>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 namespace {
-
-std::string withoutLf(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
-    return text;
-}
 
 std::string randomText(std::size_t size, unsigned seed)
 {
@@ -73,9 +67,6 @@ private:
 
 TEST(Copy, LeavesOutEveryLfAndNothingElseAtAnyBlockSize)
 {
-    std::string everyByte;
-    for (int b = 0; b < 256; ++b)
-        everyByte += static_cast<char>(b);
     const std::string inputs[] = {
         "",
         "\n",
@@ -84,7 +75,7 @@ TEST(Copy, LeavesOutEveryLfAndNothingElseAtAnyBlockSize)
         "one\ntwo\n\nthree\n",
         "\nstarts and ends with LF\n",
         "crlf\r\nkeeps\r\nits\r\nCR\r\n",
-        everyByte + everyByte,
+        everyByte() + everyByte(),
         randomText(300000, 1),
         std::string(70000, '\n') + "x" + std::string(70000, 'y'),
     };

@@ -1,9 +1,9 @@
 // libFuzzer target: for any bytes and any block size, the copy and every LF
 // kernel must give the input with each LF removed and nothing else changed.
 
+#include "bytes.hpp"
 #include "lf_copy.hpp"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first two bytes choose the block size, 1 to 65536.
     const std::size_t blockSize = (std::size_t{data[0]} << 8 | data[1]) + 1;
     const std::string input(reinterpret_cast<const char*>(data + 2), size - 2);
-    std::string expected = input;
-    expected.erase(std::remove(expected.begin(), expected.end(), '\n'), expected.end());
+    const std::string expected = withoutLf(input);
 
     std::istringstream in(input);
     std::ostringstream out;

@@ -86,8 +86,11 @@ std::string exePath()
 
 bool onWindows()
 {
-    const std::string exe = exePath();
-    return exe.size() > 4 && exe.compare(exe.size() - 4, 4, ".exe") == 0;
+    static const bool windows = [] {
+        const std::string exe = exePath();
+        return exe.size() > 4 && exe.compare(exe.size() - 4, 4, ".exe") == 0;
+    }();
+    return windows;
 }
 
 // What the console shows: Windows text mode writes each line end as CRLF.

@@ -82,22 +82,23 @@ def main():
         with open(files["all-LF"], "wb") as out:
             out.write(b"\n" * edge)
 
-        programs = ["nonl", "tr", "dd"]
+        # Each program: its label, the ending of its output file, how to run it.
+        programs = {
+            "nonl": ("nonl", "_noNl.txt", lambda path, out: run_tool(tool, folder, os.path.basename(path))),
+            "tr": ("tr -d '\\n'", ".tr", run_tr),
+            "dd": ("dd bs=1M", ".dd", run_dd),
+        }
+        order = list(programs)
         times = {(f, p): [] for f in files for p in programs}
         for round_ in range(opts.rounds):
             for kind, path in files.items():
                 # Each round starts with another program, so none always runs first.
-                for program in programs[round_ % 3:] + programs[:round_ % 3]:
-                    out = path + {"nonl": "_noNl.txt", "tr": ".tr", "dd": ".dd"}[program]
+                for program in order[round_ % 3:] + order[:round_ % 3]:
+                    _, ending, run = programs[program]
+                    out = path + ending
                     if os.path.exists(out):  # every program writes a new file
                         os.remove(out)
-                    if program == "nonl":
-                        seconds = run_tool(tool, folder, os.path.basename(path))
-                    elif program == "tr":
-                        seconds = run_tr(path, out)
-                    else:
-                        seconds = run_dd(path, out)
-                    times[kind, program].append(seconds)
+                    times[kind, program].append(run(path, out))
 
         same = True
         for kind, path in files.items():
@@ -110,13 +111,12 @@ def main():
               f"in {where}, {opts.rounds} rounds, {os.cpu_count()} cores; medians")
         print(f"{'file':8} {'program':10} {'seconds':>8} {'MiB/s':>8}")
         median = {}
-        labels = {"nonl": "nonl", "tr": "tr -d '\\n'", "dd": "dd bs=1M"}
         for kind, path in files.items():
             mib = os.path.getsize(path) / MIB
-            for program in ("nonl", "tr", "dd"):
+            for program, (label, _, _) in programs.items():
                 m = statistics.median(times[kind, program])
                 median[kind, program] = m
-                print(f"{kind:8} {labels[program]:10} {m:8.3f} {mib / m:8.0f}")
+                print(f"{kind:8} {label:10} {m:8.3f} {mib / m:8.0f}")
         tr_ratio = median["text", "tr"] / median["text", "nonl"]
         dd_ratio = median["text", "nonl"] / median["text", "dd"]
         print(f"tr/tool {tr_ratio:.2f}  (nonl is {tr_ratio:.2f} times as fast as tr -d '\\n')")

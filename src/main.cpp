@@ -1,21 +1,22 @@
-// nonl: asks for the names of text files and writes a copy of each with every
-// line feed left out, under the typed name followed by "_noNl.txt". Ends on "q".
+// nonl: writes a copy of each named text file with every line feed left out,
+// under the name followed by "_noNl.txt". Names come as arguments or, without
+// any, are asked for one at a time until "q" is typed.
 
+#include "arguments.hpp"
+#include "file_copy.hpp"
 #include "lf_copy.hpp"
+#include "name_reader.hpp"
+#include "system.hpp"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace {
 
 const char prompt[] = "Please enter name of file (enter \"q\" to quit): ";
 const char quitWord[] = "q";
-const char suffix[] = "_noNl.txt";
 
 const char copiedMessage[] = "\nSuccessfully removed end-of-line characters from \"%s\"!\n\n";
 const char openFailedMessage[] = "\nUnable to open file \"%s\"!\n\n";
@@ -23,76 +24,102 @@ const char createFailedMessage[] = "\nUnable to create file \"%s\"!\n\n";
 const char readFailedMessage[] = "\nUnable to read file \"%s\"!\n\n";
 const char writeFailedMessage[] = "\nUnable to write file \"%s\"!\n\n";
 
-// True when both names lead to one file (a symbolic or hard link), so that
-// writing the second would truncate the first.
-bool sameFile(const std::string& first, const std::string& second)
+const char versionText[] = "nonl " NONL_VERSION "\n";
+const char unknownOptionText[] = "nonl: unknown option '%s' (see 'nonl --help')\n";
+const char helpText[] =
+    "Usage: nonl [OPTION]... [NAME]...\n"
+    "Write a copy of each text file NAME with every line feed (LF) left out,\n"
+    "beside it, as NAME_noNl.txt. NAME itself is never changed.\n"
+    "\n"
+    "With no NAME, ask for names one at a time until q is typed. A typed name\n"
+    "with blanks goes in quotes: \"New Text Document.txt\" or 'my notes.txt'.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "  --             take every argument after it as a NAME\n"
+    "\n"
+    "Success is reported on standard output; a file that could not be opened,\n"
+    "created, read or written is reported on standard error (on standard\n"
+    "output when names are typed).\n"
+    "\n"
+    "Exit status: 0 if every NAME was copied, 1 if any was not, 2 for an\n"
+    "unknown option. Typed names always end with status 0.\n";
+
+// A message with the name in place of its %s, cut at a NUL as printf cuts it.
+std::string message(const char* format, const std::string& name)
 {
-    std::error_code error;
-    try {
-        return std::filesystem::equivalent(first, second, error);
-    } catch (const std::exception&) {
-        // A name the path class cannot convert: no link can be seen through it.
-        return false;
-    }
+    const int size = std::snprintf(nullptr, 0, format, name.c_str());
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::snprintf(&text[0], text.size(), format, name.c_str());
+    text.pop_back();
+    return text;
 }
 
-// One pass: copies the file named by filename to filename + suffix without its
-// LFs and says how it went. Each stream closes when the pass ends.
-void removeLineFeeds(std::string& filename, std::string& oldFileName, std::vector<char>& block)
+// Copies one file and says how it went: success on stdout, failure on failures.
+bool copyAndReport(const std::string& name, std::vector<char>& block, std::FILE* failures)
 {
-    // The system would cut a name at a NUL byte, so it names some other file.
-    if (filename.find('\0') != std::string::npos) {
-        std::printf(openFailedMessage, filename.c_str());
-        return;
+    const std::string& oldFileName = name;
+    const std::string filename = name + suffix;
+    switch (removeLineFeeds(oldFileName, filename, block)) {
+    case Outcome::copied:
+        sys::show(stdout, message(copiedMessage, oldFileName));
+        return true;
+    case Outcome::openFailed:
+        sys::show(failures, message(openFailedMessage, oldFileName));
+        break;
+    case Outcome::createFailed:
+        sys::show(failures, message(createFailedMessage, filename));
+        break;
+    case Outcome::readFailed:
+        sys::show(failures, message(readFailedMessage, oldFileName));
+        break;
+    case Outcome::writeFailed:
+        sys::show(failures, message(writeFailedMessage, filename));
+        break;
     }
-    std::ifstream myfile(filename);
-    // A folder opens on some systems but delivers nothing; peek tells before any output exists.
-    if (!myfile.is_open() || (myfile.peek(), myfile.bad())) {
-        std::printf(openFailedMessage, filename.c_str());
-        return;
-    }
-    oldFileName = filename;
-    filename += suffix;
-    if (sameFile(oldFileName, filename)) {
-        std::printf(createFailedMessage, filename.c_str());
-        return;
-    }
-    std::ofstream mynewfile(filename);
-    if (!mynewfile.is_open()) {
-        std::printf(createFailedMessage, filename.c_str());
-        return;
-    }
-    CopyResult result = copyWithoutLineFeeds(myfile, mynewfile, block.data(), block.size());
-    myfile.close();
-    mynewfile.close(); // flushes: a full disk may only show here
-    if (result == CopyResult::copied && mynewfile.fail())
-        result = CopyResult::writeFailed;
+    return false;
+}
 
-    switch (result) {
-    case CopyResult::copied:
-        std::printf(copiedMessage, oldFileName.c_str());
-        break;
-    case CopyResult::readFailed:
-        std::printf(readFailedMessage, oldFileName.c_str());
-        break;
-    case CopyResult::writeFailed:
-        std::printf(writeFailedMessage, filename.c_str());
-        break;
+// Asks for names until q or the end of input; everything is said on stdout.
+int askForNames(std::vector<char>& block)
+{
+    NameReader reader(sys::typedInput());
+    for (Name filename;;) {
+        std::cout << prompt << std::flush;
+        // The end of input ends the tool as the quit word does.
+        if (!reader.next(filename) || (!filename.quoted && filename.text == quitWord))
+            return 0;
+        if (filename.tooLong)
+            sys::show(stdout, message(openFailedMessage, filename.text));
+        else
+            copyAndReport(filename.text, block, stdout);
     }
 }
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    std::vector<char> block(copyBlockSize);
-    std::string filename;
-    std::string oldFileName;
-    for (;;) {
-        std::cout << prompt << std::flush;
-        // The end of input ends the tool as the quit word does.
-        if (!(std::cin >> filename) || filename == quitWord)
-            return 0;
-        removeLineFeeds(filename, oldFileName, block);
+    const Command command = parseArguments(sys::startUp(argc, argv), sys::slashHelp);
+    std::vector<char> block(command.kind == Command::loop || command.kind == Command::copyNames ? copyBlockSize : 0);
+    switch (command.kind) {
+    case Command::loop:
+        return askForNames(block);
+    case Command::copyNames: {
+        bool allCopied = true;
+        for (const std::string& name : command.names)
+            allCopied = copyAndReport(name, block, stderr) && allCopied;
+        return allCopied ? 0 : 1;
     }
+    case Command::help:
+        sys::show(stdout, helpText);
+        return 0;
+    case Command::version:
+        sys::show(stdout, versionText);
+        return 0;
+    case Command::unknownOption:
+        sys::show(stderr, message(unknownOptionText, command.option));
+        return 2;
+    }
+    return 0;
 }

@@ -10,6 +10,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,7 +106,7 @@ std::string shown(const std::string& console)
     return crlf;
 }
 
-std::vector<std::string> command()
+std::vector<std::string> command(const std::vector<std::string>& arguments = {})
 {
     std::vector<std::string> words;
     if (const char* launcher = std::getenv("NONL_LAUNCHER")) {
@@ -113,15 +115,30 @@ std::vector<std::string> command()
             words.push_back(word);
     }
     words.push_back(exePath());
+    words.insert(words.end(), arguments.begin(), arguments.end());
     return words;
 }
 
-// Starts the tool in dir with the given descriptors as its standard streams.
-pid_t start(const fs::path& dir, int in, int out, int err)
+// How the tool is started besides its standard streams.
+struct Start {
+    std::vector<std::string> arguments;
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    std::string peakFile = {}; // where /usr/bin/time puts the tool's peak memory in KiB
+};
+
+// Starts the tool in dir with the given descriptors as its standard streams,
+// under umask 022 as a typical user.
+pid_t start(const fs::path& dir, int in, int out, int err, const Start& how = {})
 {
-    const std::vector<std::string> words = command();
+    std::vector<std::string> words = command(how.arguments);
+    // Measured by a small parent: a child forked from this test inherits its size.
+    if (!how.peakFile.empty())
+        words.insert(words.begin(), {"/usr/bin/time", "-f", "%M", "-o", how.peakFile});
     const pid_t pid = fork();
     if (pid == 0) {
+        umask(022);
+        const rlimit limit{how.fileSizeLimit, how.fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
         std::vector<char*> argv;
         for (const std::string& word : words)
             argv.push_back(const_cast<char*>(word.c_str()));
@@ -137,15 +154,16 @@ struct Outcome {
     std::string console;
     std::string errors;
     int status = -1;
+    long peakKiB = -1;
 };
 
-Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string& input)
+Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string& input, const Start& how = {})
 {
     writeFile(scratch / "stdin", input);
     const int in = open((scratch / "stdin").c_str(), O_RDONLY);
     const int out = open((scratch / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open((scratch / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const pid_t pid = start(dir, in, out, err);
+    const pid_t pid = start(dir, in, out, err, how);
     int status = 0;
     waitpid(pid, &status, 0);
     close(in);
@@ -154,7 +172,9 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string&
     Outcome run;
     run.console = readFile(scratch / "stdout");
     run.errors = readFile(scratch / "stderr");
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (!how.peakFile.empty())
+        run.peakKiB = std::atol(readFile(how.peakFile).c_str());
     return run;
 }
 
@@ -184,6 +204,8 @@ struct Scenario {
     Tree after;                              // the whole folder afterwards
     bool linuxOnly = false;                  // /dev/full, links, folders opened for reading
     std::optional<Tree> afterOnWindows = {}; // where text mode reads the bytes otherwise
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    std::function<void(const fs::path&)> verify = {}; // what the tree cannot show
 };
 
 const std::string longName = std::string(200, 'n') + ".txt";
@@ -195,6 +217,23 @@ const std::string bigText = [] {
 }();
 
 void mkdir(const fs::path& path) { fs::create_directories(path); }
+
+fs::perms modeOf(const fs::path& path) { return fs::status(path).permissions(); }
+
+const std::string hugeWord(std::size_t{64} << 20, 'w');
+
+// A sanitized build's tool needs far more memory for the sanitizer's own books.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+#else
+constexpr bool sanitized = false;
+#endif
 
 const Scenario scenarios[] = {
     {"joins the lines of a file", {{"report.txt", "one\ntwo\n\nthree\n"}}, {},
@@ -252,6 +291,46 @@ const Scenario scenarios[] = {
     {"reports a full disk in the middle of a large output", {{"big.txt", bigText}},
      [](const fs::path& d) { fs::create_symlink("/dev/full", d / "big.txt_noNl.txt"); }, "big.txt\nq\n",
      P + cannotWrite("big.txt_noNl.txt") + P, {{"big.txt", bigText}, {"big.txt_noNl.txt", "-> /dev/full"}}, true},
+    {"refuses an output that is the very device it reads", {},
+     [](const fs::path& d) {
+         fs::create_symlink("/dev/zero", d / "z");
+         fs::create_symlink("/dev/zero", d / "z_noNl.txt");
+     },
+     "z\nq\n", P + cannotCreate("z_noNl.txt") + P, {{"z", "-> /dev/zero"}, {"z_noNl.txt", "-> /dev/zero"}}, true},
+    {"ends a copy over the file-size limit with a message and goes on", {{"big.txt", bigText}, {"s.txt", "s\n"}},
+     {}, "big.txt s.txt q\n", P + cannotWrite("big.txt_noNl.txt") + P + ok("s.txt") + P,
+     {{"big.txt", bigText}, {"big.txt_noNl.txt", withoutLf(bigText).substr(0, 500000)}, {"s.txt", "s\n"},
+      {"s.txt_noNl.txt", "s"}}, true, {}, 500000},
+    {"gives a new copy no permission its input lacks and leaves an old copy's alone",
+     {{"private.txt", "p\n"}, {"shared.txt", "s\n"}, {"shared.txt_noNl.txt", "old"}},
+     [](const fs::path& d) {
+         fs::permissions(d / "private.txt", fs::perms::owner_read | fs::perms::owner_write);
+         fs::permissions(d / "shared.txt", fs::perms::owner_read | fs::perms::owner_write);
+         fs::permissions(d / "shared.txt_noNl.txt", fs::perms::owner_all | fs::perms::others_read);
+     },
+     "private.txt shared.txt q\n", P + ok("private.txt") + P + ok("shared.txt") + P,
+     {{"private.txt", "p\n"}, {"private.txt_noNl.txt", "p"}, {"shared.txt", "s\n"}, {"shared.txt_noNl.txt", "s"}},
+     true, {}, RLIM_INFINITY,
+     [](const fs::path& d) {
+         EXPECT_EQ(modeOf(d / "private.txt_noNl.txt"), fs::perms::owner_read | fs::perms::owner_write);
+         EXPECT_EQ(modeOf(d / "shared.txt_noNl.txt"), fs::perms::owner_all | fs::perms::others_read);
+     }},
+    {"takes a quoted name with blanks", {{"New Text Document.txt", "a\nb\n"}}, {},
+     "\"New Text Document.txt\"\nq\n", P + ok("New Text Document.txt") + P,
+     {{"New Text Document.txt", "a\nb\n"}, {"New Text Document.txt_noNl.txt", "ab"}}},
+    {"takes a pasted quoted path with folders and a dragged name in single quotes",
+     {{"my dir/sub/notes.txt", "n\n"}, {"it's here.txt", "i\n"}}, {},
+     "\"my dir/sub/notes.txt\" \"it's here.txt\"\n'my dir/sub/notes.txt' \nq\n",
+     P + ok("my dir/sub/notes.txt") + P + ok("it's here.txt") + P + ok("my dir/sub/notes.txt") + P,
+     {{"my dir", "<dir>"}, {"my dir/sub", "<dir>"}, {"my dir/sub/notes.txt", "n\n"},
+      {"my dir/sub/notes.txt_noNl.txt", "n"}, {"it's here.txt", "i\n"}, {"it's here.txt_noNl.txt", "i"}}},
+    {"takes a quoted q as a file name", {{"q", "q\n"}}, {}, "\"q\"\nq\n", P + ok("q") + P,
+     {{"q", "q\n"}, {"q_noNl.txt", "q"}}},
+    {"reads an unclosed quote as part of the name", {{"a", "1\n"}}, {}, "\"odd.txt a\nq\n",
+     P + cannotOpen("\"odd.txt") + P + ok("a") + P, {{"a", "1\n"}, {"a_noNl.txt", "1"}}},
+    {"shows only the start of a 64 MiB word and goes on", {{"a", "1\n"}}, {}, hugeWord + " a\nq\n",
+     P + cannotOpen(std::string(64, 'w') + "...") + P + ok("a") + P, {{"a", "1\n"}, {"a_noNl.txt", "1"}},
+     false, {}, RLIM_INFINITY},
 };
 
 } // namespace
@@ -271,11 +350,65 @@ TEST_F(Console, Scenarios)
         if (scenario.setup)
             scenario.setup(work);
 
-        const Outcome run = runTool(work, scratch, scenario.input);
+        // Words of any length pass through a small, fixed amount of memory.
+        const bool measure = scenario.input.size() > hugeWord.size() && !onWindows() && !sanitized;
+        const Outcome run = runTool(work, scratch, scenario.input,
+                                    {{}, scenario.fileSizeLimit, measure ? (scratch / "peak").string() : ""});
         EXPECT_EQ(run.console, shown(scenario.console));
         EXPECT_EQ(run.errors, "");
         EXPECT_EQ(run.status, 0);
         const Tree& after = onWindows() && scenario.afterOnWindows ? *scenario.afterOnWindows : scenario.after;
+        EXPECT_EQ(snapshot(work), digested(after));
+        if (scenario.verify)
+            scenario.verify(work);
+        if (measure) {
+            EXPECT_GT(run.peakKiB, 0);
+            EXPECT_LT(run.peakKiB, 16 * 1024);
+        }
+    }
+}
+
+const std::string helpStart = "Usage: nonl [OPTION]... [NAME]...\n";
+
+// Names as arguments: success on stdout, failures on stderr, and a status that tells.
+TEST_F(Console, CopiesTheNamesGivenAsArguments)
+{
+    const Tree files{{"a.txt", "a\n"}, {"b c.txt", "b\nc\n"}, {"-d.txt", "d\n"}, {"q", "q\n"}};
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::string console;
+        std::string errors;
+        int status;
+        Tree added;
+    } cases[] = {
+        {"copies each name", {"a.txt", "b c.txt", "q"}, ok("a.txt") + ok("b c.txt") + ok("q"), "", 0,
+         {{"a.txt_noNl.txt", "a"}, {"b c.txt_noNl.txt", "bc"}, {"q_noNl.txt", "q"}}},
+        {"goes on past a missing name and says so", {"a.txt", "missing.txt", "q"}, ok("a.txt") + ok("q"),
+         cannotOpen("missing.txt"), 1, {{"a.txt_noNl.txt", "a"}, {"q_noNl.txt", "q"}}},
+        {"takes a name that starts with - after --", {"--", "-d.txt"}, ok("-d.txt"), "", 0, {{"-d.txt_noNl.txt", "d"}}},
+        {"prints its version", {"--version", "a.txt"}, "nonl " NONL_VERSION "\n", "", 0, {}},
+        {"refuses an unknown option and copies nothing", {"a.txt", "-x"}, "",
+         "nonl: unknown option '-x' (see 'nonl --help')\n", 2, {}},
+        {"prints its usage", {"a.txt", "--help"}, helpStart, "", 0, {}},
+        {"prints its usage for -h", {"-h"}, helpStart, "", 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(work);
+        fs::create_directories(work);
+        for (const auto& [name, bytes] : files)
+            writeFile(work / name, bytes);
+        const Outcome run = runTool(work, scratch, "", {c.arguments});
+        if (c.console == helpStart) {
+            EXPECT_EQ(run.console.substr(0, shown(helpStart).size()), shown(helpStart)) << run.console;
+        } else {
+            EXPECT_EQ(run.console, shown(c.console));
+        }
+        EXPECT_EQ(run.errors, shown(c.errors));
+        EXPECT_EQ(run.status, c.status);
+        Tree after = files;
+        after.insert(c.added.begin(), c.added.end());
         EXPECT_EQ(snapshot(work), digested(after));
     }
 }

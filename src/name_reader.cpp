@@ -1,0 +1,101 @@
+#include "name_reader.hpp"
+
+namespace {
+
+constexpr int end = -1;
+
+// The blanks that end a word, as formatted input has always taken them.
+bool isBlank(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isQuote(int c) { return c == '"' || c == '\''; }
+
+// The start of an over-long name, not cut inside a UTF-8 character.
+std::string startOf(const std::string& text, std::size_t length)
+{
+    while (length > 0 && length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+        --length;
+    return text.substr(0, length) + "...";
+}
+
+} // namespace
+
+int NameReader::get()
+{
+    if (pendingAt_ < pending_.size())
+        return static_cast<unsigned char>(pending_[pendingAt_++]);
+    if (ended_)
+        return end;
+    const auto c = in_.rdbuf() ? in_.rdbuf()->sbumpc() : std::char_traits<char>::eof();
+    if (std::char_traits<char>::eq_int_type(c, std::char_traits<char>::eof())) {
+        ended_ = true;
+        in_.setstate(std::ios::eofbit);
+        return end;
+    }
+    return static_cast<unsigned char>(std::char_traits<char>::to_char_type(c));
+}
+
+void NameReader::unread(const std::string& text)
+{
+    pending_ = text + pending_.substr(pendingAt_);
+    pendingAt_ = 0;
+}
+
+void NameReader::add(Name& name, char c) const
+{
+    if (name.text.size() < longestName)
+        name.text += c;
+    else
+        name.tooLong = true;
+}
+
+void NameReader::addRestOfWord(Name& name)
+{
+    for (int c = get(); c != end && !isBlank(c); c = get())
+        add(name, static_cast<char>(c));
+}
+
+// After an opening quote: true when the same quote closes it on this line, with
+// the name read up to the next blank. Otherwise what was read ahead goes back.
+bool NameReader::readQuoted(char quote, Name& name)
+{
+    std::string inside;
+    int c = get();
+    for (; c != end && c != '\n' && c != quote && inside.size() <= longestName; c = get())
+        inside += static_cast<char>(c);
+    if (c == quote || inside.size() > longestName) {
+        // A line too long to look through is taken as one over-long name.
+        name.quoted = true;
+        for (char kept : inside)
+            add(name, kept);
+        if (c != quote) {
+            while (c != end && c != '\n' && c != quote)
+                c = get();
+            if (c != quote)
+                return true;
+        }
+        addRestOfWord(name);
+        return true;
+    }
+    unread(c == '\n' ? inside + '\n' : inside);
+    return false;
+}
+
+bool NameReader::next(Name& name)
+{
+    name = Name();
+    int c = get();
+    while (isBlank(c))
+        c = get();
+    if (c == end)
+        return false;
+    if (!isQuote(c) || !readQuoted(static_cast<char>(c), name)) {
+        add(name, static_cast<char>(c));
+        addRestOfWord(name);
+    }
+    if (name.tooLong)
+        name.text = startOf(name.text, shownStart);
+    return true;
+}

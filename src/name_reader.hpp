@@ -1,0 +1,39 @@
+// Reads the names a person types: words separated by blanks, or quoted names
+// that may hold blanks, as pasted from Explorer or dragged into a terminal.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <string>
+
+struct Name {
+    std::string text;
+    bool quoted = false;  // typed in quotes: never the quit word
+    bool tooLong = false; // text holds only its start, then "..."
+};
+
+class NameReader {
+public:
+    // The longest name any system takes (Windows' longest path); a longer
+    // word is dropped as it is read, so memory stays small whatever comes.
+    static constexpr std::size_t longestName = 32767;
+    // How much of a name that is too long the messages show.
+    static constexpr std::size_t shownStart = 64;
+
+    explicit NameReader(std::istream& in) : in_(in) {}
+
+    // Hands out the next name; false once the input has ended.
+    bool next(Name& name);
+
+private:
+    int get();
+    void unread(const std::string& text);
+    void add(Name& name, char c) const;
+    void addRestOfWord(Name& name);
+    bool readQuoted(char quote, Name& name);
+
+    std::istream& in_;
+    bool ended_ = false;  // a terminal may deliver more after an end: never read past it
+    std::string pending_; // text read ahead to find a closing quote, not yet handed out
+    std::size_t pendingAt_ = 0;
+};

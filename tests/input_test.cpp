@@ -1,0 +1,135 @@
+// The name reader and the command line, as tables of what goes in and what comes out.
+
+#include "arguments.hpp"
+#include "name_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every name the reader hands out until the end, quoted ones marked "Q:",
+// over-long ones "L:".
+std::vector<std::string> namesIn(const std::string& input)
+{
+    std::istringstream in(input);
+    NameReader reader(in);
+    std::vector<std::string> names;
+    for (Name name; reader.next(name);)
+        names.push_back((name.quoted ? "Q:" : "") + std::string(name.tooLong ? "L:" : "") + name.text);
+    return names;
+}
+
+using Names = std::vector<std::string>;
+
+const std::string longest(NameReader::longestName, 'x');
+const std::string shown = std::string(NameReader::shownStart, 'x') + "...";
+
+} // namespace
+
+TEST(NameReader, HandsOutEachNameAsTyped)
+{
+    const struct {
+        std::string input;
+        Names names;
+    } cases[] = {
+        {"", {}},
+        {" \t\n\r\n", {}},
+        {"a.txt\nq\n", {"a.txt", "q"}},
+        {"a b\n\n  c", {"a", "b", "c"}},
+        {"\"New Text Document.txt\"\n", {"Q:New Text Document.txt"}},
+        {"'/home/me/my notes.txt' \n", {"Q:/home/me/my notes.txt"}},
+        {"\"C:\\Users\\me\\notes.txt\"", {"Q:C:\\Users\\me\\notes.txt"}},
+        {"\"My Documents\"\\a.txt next", {"Q:My Documents\\a.txt", "next"}},
+        {"\"a\"\"b\" 'it\"s' \"it's\"", {"Q:a\"b\"", "Q:it\"s", "Q:it's"}},
+        {"\"q\" 'q' q", {"Q:q", "Q:q", "q"}},
+        {"\"\" x", {"Q:", "x"}},
+        {"it\"s.txt a\"b c\"", {"it\"s.txt", "a\"b", "c\""}},
+        {"\"odd.txt more words\nnext \"", {"\"odd.txt", "more", "words", "next", "\""}},
+        {"\"a b\n\"c d\"", {"\"a", "b", "Q:c d"}},
+        {"'a \"b c\" d", {"'a", "Q:b c", "d"}},
+        {"\"to the end", {"\"to", "the", "end"}},
+        {"\"a\\0b\" c", {"Q:a\\0b", "c"}},
+        {std::string("\"a\0b\" c", 7), {std::string("Q:a\0b", 5), "c"}},
+        {longest + " next", {longest, "next"}},
+        {longest + "y next", {"L:" + shown, "next"}},
+        {"\"" + longest + " y\" next", {"Q:L:" + shown, "next"}},
+        {"\"" + longest + longest + "\nnext", {"Q:L:" + shown, "next"}},
+        {std::string(64, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(64, 'x') + "..."}},
+        {std::string(63, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(63, 'x') + "..."}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(namesIn(c.input), c.names) << "input: " << c.input.substr(0, 80);
+}
+
+TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
+{
+    // A stream that hands out 64 MiB of one word, then " a": only the start is kept.
+    class Endless : public std::streambuf {
+    public:
+        std::size_t left = std::size_t{64} << 20;
+        std::string tail = " a";
+    protected:
+        int_type underflow() override
+        {
+            if (left == 0 && tail.empty())
+                return traits_type::eof();
+            if (left == 0) {
+                chunk_ = tail;
+                tail.clear();
+            } else {
+                chunk_.assign(std::min<std::size_t>(left, 1 << 16), 'y');
+                left -= chunk_.size();
+            }
+            setg(&chunk_[0], &chunk_[0], &chunk_[0] + chunk_.size());
+            return traits_type::to_int_type(chunk_[0]);
+        }
+    private:
+        std::string chunk_;
+    } endless;
+    std::istream in(&endless);
+    NameReader reader(in);
+    Name name;
+    ASSERT_TRUE(reader.next(name));
+    EXPECT_TRUE(name.tooLong);
+    EXPECT_EQ(name.text, std::string(64, 'y') + "...");
+    EXPECT_LE(name.text.capacity(), 2 * NameReader::longestName);
+    ASSERT_TRUE(reader.next(name));
+    EXPECT_EQ(name.text, "a");
+    EXPECT_FALSE(reader.next(name));
+}
+
+TEST(Arguments, TellWhatIsAskedFor)
+{
+    using K = Command::Kind;
+    const struct {
+        std::vector<std::string> arguments;
+        bool slashHelp;
+        K kind;
+        Names names;
+        std::string option;
+    } cases[] = {
+        {{}, false, K::loop, {}, ""},
+        {{"a.txt", "q", "b c"}, false, K::copyNames, {"a.txt", "q", "b c"}, ""},
+        {{"-h"}, false, K::help, {}, ""},
+        {{"a.txt", "--help", "-x"}, false, K::help, {}, ""},
+        {{"--version", "--help"}, false, K::version, {}, ""},
+        {{"a.txt", "-x", "--help"}, false, K::unknownOption, {}, "-x"},
+        {{"-"}, false, K::unknownOption, {}, "-"},
+        {{"--", "-x", "--help", "--"}, false, K::copyNames, {"-x", "--help", "--"}, ""},
+        {{"--"}, false, K::loop, {}, ""},
+        {{"/?"}, false, K::copyNames, {"/?"}, ""},
+        {{"/?"}, true, K::help, {}, ""},
+        {{"--", "/?"}, true, K::copyNames, {"/?"}, ""},
+    };
+    for (const auto& c : cases) {
+        const Command command = parseArguments(c.arguments, c.slashHelp);
+        const std::string seen = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(command.kind, c.kind) << seen;
+        EXPECT_EQ(command.names, c.names) << seen;
+        EXPECT_EQ(command.option, c.option) << seen;
+    }
+}

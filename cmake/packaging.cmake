@@ -1,0 +1,74 @@
+# Installs the manual page and the documents beside the tool, and makes packages with CPack:
+# a .deb on Linux (cpack -G DEB), a zip on Windows (cpack -G ZIP). Needs nothing at build time
+# beyond CMake itself; gzip only makes the manual page smaller.
+
+if(WIN32)
+  # The zip is unpacked and run where it lands: the tool and its two documents side by side,
+  # at the top level. They form a component of their own so that a plain install keeps the
+  # usual bin/ layout.
+  install(TARGETS nonl RUNTIME DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README
+          COMPONENT zip EXCLUDE_FROM_ALL)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+else()
+  find_program(NONL_GZIP gzip)
+  mark_as_advanced(NONL_GZIP)
+  if(NONL_GZIP)
+    # -n leaves the name and time out of the header, so the same page gives the same bytes.
+    set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1.gz)
+    add_custom_command(
+      OUTPUT ${man_page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/doc/nonl.1 ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1
+      COMMAND ${NONL_GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1
+      DEPENDS ${PROJECT_SOURCE_DIR}/doc/nonl.1
+      COMMENT "Compressing the manual page"
+      VERBATIM)
+    add_custom_target(nonl_man ALL DEPENDS ${man_page})
+  else()
+    set(man_page ${PROJECT_SOURCE_DIR}/doc/nonl.1)
+  endif()
+  install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    # Where Debian looks for a package's licence.
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${PROJECT_NAME} RENAME copyright)
+  endif()
+endif()
+
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR "the nonl authors")
+if(NOT DEFINED CPACK_PACKAGE_CONTACT)
+  set(CPACK_PACKAGE_CONTACT "the nonl authors")
+endif()
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy text files without their line feeds")
+# Lines under 80 characters, as Debian's package tools show them.
+set(CPACK_PACKAGE_DESCRIPTION
+    "nonl writes a copy of each named text file with every line feed (LF) left
+out, beside the original, under the name followed by _noNl.txt. It takes the
+names as arguments, or asks for them one after another at a prompt.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # Only the flat layout above goes into the zip.
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};zip;/")
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # dpkg-shlibdeps (dpkg-dev) works out Depends from the libraries the tool links.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+
+include(CPack)

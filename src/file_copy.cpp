@@ -1,6 +1,5 @@
 #include "file_copy.hpp"
 
-#include "lf_copy.hpp"
 #include "system.hpp"
 
 #include <filesystem>
@@ -29,7 +28,7 @@ bool mayWrite(const fs::path& input, const fs::path& copy)
 
 } // namespace
 
-Outcome removeLineFeeds(const std::string& oldFileName, const std::string& filename, std::vector<char>& block)
+Outcome removeLineFeeds(const std::string& oldFileName, const std::string& filename, CopyBuffers& buffers)
 {
     // The system would cut a name at a NUL byte, so it names some other file.
     if (oldFileName.find('\0') != std::string::npos)
@@ -40,7 +39,10 @@ Outcome removeLineFeeds(const std::string& oldFileName, const std::string& filen
     // Some libraries open a folder and read it as an empty file.
     if (fs::is_directory(input, error))
         return Outcome::openFailed;
-    std::ifstream myfile(input);
+    std::ifstream myfile;
+    // Whole blocks per read: the library's own buffer is far smaller.
+    setReadBuffer(myfile, buffers.read.data(), buffers.read.size());
+    myfile.open(input);
     if (!myfile.is_open() || (myfile.peek(), myfile.bad()))
         return Outcome::openFailed;
     if (!mayWrite(input, copy))
@@ -51,7 +53,7 @@ Outcome removeLineFeeds(const std::string& oldFileName, const std::string& filen
         return Outcome::createFailed;
 
     Outcome outcome = Outcome::copied;
-    switch (copyWithoutLineFeeds(myfile, mynewfile, block.data(), block.size())) {
+    switch (copyWithoutLineFeeds(myfile, mynewfile, buffers.block.data(), buffers.block.size())) {
     case CopyResult::copied:
         break;
     case CopyResult::readFailed:

@@ -1,8 +1,11 @@
 #include "lf_copy.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <stdexcept>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define NONL_X86_KERNELS 1
@@ -115,8 +118,6 @@ dropLineFeedsAvx512(char* data, std::size_t size)
 
 #endif
 
-const auto fastest = lfKernels().back().drop;
-
 } // namespace
 
 std::vector<LfKernel> lfKernels()
@@ -132,20 +133,43 @@ std::vector<LfKernel> lfKernels()
     return kernels;
 }
 
+// Chosen on first use, so a static initialiser elsewhere may already call dropLineFeeds.
+const LfKernel& activeKernel()
+{
+    static const LfKernel fastest = lfKernels().back();
+    return fastest;
+}
+
 std::size_t dropLineFeeds(char* data, std::size_t size)
 {
-    return fastest(data, size);
+    return activeKernel().drop(data, size);
+}
+
+void setReadBuffer(std::ifstream& file, char* buffer, std::size_t size)
+{
+    file.rdbuf()->pubsetbuf(buffer, static_cast<std::streamsize>(size));
 }
 
 CopyResult copyWithoutLineFeeds(std::istream& in, std::ostream& out, char* buffer,
                                 std::size_t size)
 {
-    while (in.good()) {
-        in.read(buffer, static_cast<std::streamsize>(size));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > 0 && !out.write(buffer, static_cast<std::streamsize>(dropLineFeeds(buffer, got))))
+    if (size == 0)
+        throw std::invalid_argument("copyWithoutLineFeeds: a buffer of 0 bytes holds no block");
+    const auto most = static_cast<std::streamsize>(std::min<std::size_t>(
+        size, static_cast<std::size_t>(std::numeric_limits<std::streamsize>::max())));
+    // peek makes the stream buffer fetch data; taking no more than its get area then holds
+    // means no byte is read from the source straight into buffer, where a read error would
+    // lose the bytes already delivered (as istream::read does).
+    while (!std::istream::traits_type::eq_int_type(in.peek(), std::istream::traits_type::eof())) {
+        const std::streamsize ready = in.rdbuf()->in_avail();
+        // A stream buffer without a get area hands out one byte at a time.
+        const std::streamsize got =
+            ready > 0 ? in.readsome(buffer, std::min(ready, most)) : in.read(buffer, 1).gcount();
+        if (got > 0 &&
+            !out.write(buffer, static_cast<std::streamsize>(
+                                   dropLineFeeds(buffer, static_cast<std::size_t>(got)))))
             return CopyResult::writeFailed;
     }
-    // A short read sets eof and fail; a read error sets bad.
+    // peek sets eof at the end of in, bad at a read error.
     return in.bad() ? CopyResult::readFailed : CopyResult::copied;
 }

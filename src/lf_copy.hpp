@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <fstream>
 #include <istream>
 #include <ostream>
 #include <vector>
@@ -25,8 +26,18 @@ struct LfKernel {
 // The kernels this processor can run: the portable one first, the fastest last.
 std::vector<LfKernel> lfKernels();
 
+// The kernel dropLineFeeds uses: the last of lfKernels(), chosen on first use.
+const LfKernel& activeKernel();
+
+// Makes file read its source through buffer, size bytes at a time. Call it
+// before opening file; buffer must outlive file. copyWithoutLineFeeds takes
+// what the file's buffer holds, so a buffer of copyBlockSize keeps each read
+// of the file a whole block (the library's default is far smaller).
+void setReadBuffer(std::ifstream& file, char* buffer, std::size_t size);
+
 // Copies in to out without its LFs, a block of at most size bytes at a time
 // through buffer. Stops at the end of in, at a read error (badbit on in) or
-// at the first write that out does not take.
+// at the first write that out does not take. Every byte in delivered before
+// a read error is copied. Throws std::invalid_argument when size is 0.
 CopyResult copyWithoutLineFeeds(std::istream& in, std::ostream& out, char* buffer,
                                 std::size_t size);

@@ -4,14 +4,12 @@
 
 #include "arguments.hpp"
 #include "file_copy.hpp"
-#include "lf_copy.hpp"
 #include "name_reader.hpp"
 #include "system.hpp"
 
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -56,11 +54,11 @@ std::string message(const char* format, const std::string& name)
 }
 
 // Copies one file and says how it went: success on stdout, failure on failures.
-bool copyAndReport(const std::string& name, std::vector<char>& block, std::FILE* failures)
+bool copyAndReport(const std::string& name, CopyBuffers& buffers, std::FILE* failures)
 {
     const std::string& oldFileName = name;
     const std::string filename = name + suffix;
-    switch (removeLineFeeds(oldFileName, filename, block)) {
+    switch (removeLineFeeds(oldFileName, filename, buffers)) {
     case Outcome::copied:
         sys::show(stdout, message(copiedMessage, oldFileName));
         return true;
@@ -81,7 +79,7 @@ bool copyAndReport(const std::string& name, std::vector<char>& block, std::FILE*
 }
 
 // Asks for names until q or the end of input; everything is said on stdout.
-int askForNames(std::vector<char>& block)
+int askForNames(CopyBuffers& buffers)
 {
     NameReader reader(sys::typedInput());
     for (Name filename;;) {
@@ -92,7 +90,7 @@ int askForNames(std::vector<char>& block)
         if (filename.tooLong)
             sys::show(stdout, message(openFailedMessage, filename.text));
         else
-            copyAndReport(filename.text, block, stdout);
+            copyAndReport(filename.text, buffers, stdout);
     }
 }
 
@@ -101,14 +99,16 @@ int askForNames(std::vector<char>& block)
 int main(int argc, char** argv)
 {
     const Command command = parseArguments(sys::startUp(argc, argv), sys::slashHelp);
-    std::vector<char> block(command.kind == Command::loop || command.kind == Command::copyNames ? copyBlockSize : 0);
     switch (command.kind) {
-    case Command::loop:
-        return askForNames(block);
+    case Command::loop: {
+        CopyBuffers buffers;
+        return askForNames(buffers);
+    }
     case Command::copyNames: {
+        CopyBuffers buffers;
         bool allCopied = true;
         for (const std::string& name : command.names)
-            allCopied = copyAndReport(name, block, stderr) && allCopied;
+            allCopied = copyAndReport(name, buffers, stderr) && allCopied;
         return allCopied ? 0 : 1;
     }
     case Command::help:

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -23,25 +27,51 @@ std::string randomText(std::size_t size, unsigned seed)
     return text;
 }
 
+// A heap block of exactly blockSize bytes, so AddressSanitizer sees any access past it.
 CopyResult copy(std::istream& in, std::ostream& out, std::size_t blockSize)
 {
-    std::string block(blockSize, '\0');
-    return copyWithoutLineFeeds(in, out, block.data(), block.size());
+    const std::unique_ptr<char[]> block(new char[blockSize]);
+    return copyWithoutLineFeeds(in, out, block.get(), blockSize);
 }
 
-// Hands out its text, then fails as a device error does.
-class FailingReadBuf : public std::streambuf {
+// Hands out its text through underflow, chunk bytes at a time as a file buffer
+// does (0: no get area, one byte a call as an unbuffered device), then ends or
+// fails as a device error does.
+class SourceBuf : public std::streambuf {
 public:
-    explicit FailingReadBuf(std::string text) : text_(std::move(text))
+    SourceBuf(std::string text, std::size_t chunk, bool fails)
+        : text_(std::move(text)), chunk_(chunk), fails_(fails)
     {
-        setg(text_.data(), text_.data(), text_.data() + text_.size());
     }
 
 protected:
-    int_type underflow() override { throw std::runtime_error("read error"); }
+    int_type underflow() override
+    {
+        if (next_ == text_.size()) {
+            if (fails_)
+                throw std::runtime_error("read error");
+            return traits_type::eof();
+        }
+        if (chunk_ > 0) {
+            const std::size_t n = std::min(chunk_, text_.size() - next_);
+            setg(&text_[next_], &text_[next_], &text_[next_] + n);
+            next_ += n;
+        }
+        return traits_type::to_int_type(chunk_ > 0 ? *gptr() : text_[next_]);
+    }
+    int_type uflow() override
+    {
+        if (chunk_ > 0)
+            return std::streambuf::uflow();
+        const int_type c = underflow();
+        ++next_;
+        return c;
+    }
 
 private:
     std::string text_;
+    std::size_t chunk_, next_ = 0;
+    bool fails_;
 };
 
 // Takes limit bytes, then refuses every further byte as a full disk does.
@@ -91,14 +121,55 @@ TEST(Copy, LeavesOutEveryLfAndNothingElseAtAnyBlockSize)
     }
 }
 
-TEST(Copy, ReportsAReadErrorAndKeepsTheBlocksCopiedBeforeIt)
+// Whatever the stream buffer hands out before its end or a read error, in
+// pieces smaller or larger than a block, all of it arrives without its LFs.
+TEST(Copy, KeepsEveryByteDeliveredBeforeTheEndOrAReadError)
 {
-    const std::string delivered = "ab\ncd\nef\ngh\n"; // three whole blocks of four
-    FailingReadBuf failing(delivered);
-    std::istream in(&failing);
+    const std::string text = randomText(1000, 5);
+    for (const bool fails : {false, true}) {
+        for (const std::size_t chunk : {0, 1, 5, 64, 999, 4096}) {
+            for (const std::size_t blockSize : {1, 4, 7, 100, 4096}) {
+                SourceBuf source(text, chunk, fails);
+                std::istream in(&source);
+                std::ostringstream out;
+                const std::string where = std::string(fails ? "failing" : "ending") + " source, chunk " +
+                                          std::to_string(chunk) + ", block " + std::to_string(blockSize);
+                ASSERT_EQ(copy(in, out, blockSize), fails ? CopyResult::readFailed : CopyResult::copied)
+                    << where;
+                ASSERT_EQ(out.str(), withoutLf(text)) << where;
+            }
+        }
+    }
+}
+
+TEST(Copy, RefusesABufferOfNoBytes)
+{
+    std::istringstream in("a\nb\n");
     std::ostringstream out;
-    EXPECT_EQ(copy(in, out, 4), CopyResult::readFailed);
-    EXPECT_EQ(out.str(), withoutLf(delivered));
+    char block[1];
+    EXPECT_THROW(copyWithoutLineFeeds(in, out, block, 0), std::invalid_argument);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(in.tellg(), 0);
+}
+
+// The file reads through the buffer given, so each read of it can fill a block.
+TEST(Copy, ReadsAFileThroughTheBufferGiven)
+{
+    const std::string text = randomText(10000, 6);
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("nonl-read-buffer-" + std::to_string(std::random_device()()));
+    std::ofstream(path, std::ios::binary) << text;
+    std::vector<char> readBuffer(4096, '\x5a');
+    std::ifstream in;
+    setReadBuffer(in, readBuffer.data(), readBuffer.size());
+    in.open(path, std::ios::binary);
+    std::ostringstream out;
+    EXPECT_EQ(copy(in, out, copyBlockSize), CopyResult::copied);
+    in.close();
+    std::filesystem::remove(path);
+    EXPECT_EQ(out.str(), withoutLf(text));
+    EXPECT_NE(std::string(readBuffer.begin(), readBuffer.end()), std::string(4096, '\x5a'))
+        << "the file was not read through the buffer";
 }
 
 TEST(Copy, StopsAtTheFirstWriteThatFails)
@@ -113,8 +184,9 @@ TEST(Copy, StopsAtTheFirstWriteThatFails)
 }
 
 // Every kernel this processor runs, on buffers whose LFs fall on and around
-// the 8-, 16- and 64-byte edges the kernels work in, must give the plain result
-// and leave the bytes past the buffer alone.
+// the 8-, 16- and 64-byte edges the kernels work in, must give the plain result.
+// Each runs on a heap buffer of exactly the size given, so AddressSanitizer
+// catches a read or write past its end.
 TEST(Kernels, MatchThePlainResultOnEveryLengthAndDensity)
 {
     std::mt19937 random(3);
@@ -135,15 +207,53 @@ TEST(Kernels, MatchThePlainResultOnEveryLengthAndDensity)
     buffers.push_back(randomText(3 * copyBlockSize + 5, 4));
     buffers.push_back(std::string(copyBlockSize, '\n'));
 
-    const std::string guard(64, '\x5a');
     for (const LfKernel& kernel : lfKernels()) {
         for (const std::string& bytes : buffers) {
-            std::string work = bytes + guard;
-            const std::size_t kept = kernel.drop(work.data(), bytes.size());
-            const std::string expected = withoutLf(bytes);
-            ASSERT_EQ(work.substr(0, kept), expected)
+            const std::unique_ptr<char[]> work(new char[bytes.size()]);
+            std::copy(bytes.begin(), bytes.end(), work.get());
+            const std::size_t kept = kernel.drop(work.get(), bytes.size());
+            ASSERT_EQ(std::string(work.get(), kept), withoutLf(bytes))
                 << kernel.name << " on " << bytes.size() << " bytes";
-            ASSERT_EQ(work.substr(bytes.size()), guard) << kernel.name << " wrote past the buffer";
         }
     }
+}
+
+namespace {
+
+// The kernel this processor should get, worked out here from its features.
+std::string expectedKernel()
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
+        return "avx512vbmi2";
+    if (__builtin_cpu_supports("ssse3"))
+        return "ssse3";
+#endif
+    return "portable";
+}
+
+} // namespace
+
+TEST(Kernels, TheFastestThisProcessorRunsIsInUse)
+{
+    EXPECT_EQ(std::string(activeKernel().name), expectedKernel());
+    EXPECT_EQ(std::string(lfKernels().back().name), expectedKernel());
+}
+
+namespace {
+
+// Static initialisers of different files run in no set order: one here may
+// come before the copy's own.
+const std::string droppedDuringStartUp = [] {
+    std::string text = "a\nb\n\nc";
+    text.resize(dropLineFeeds(&text[0], text.size()));
+    return text;
+}();
+
+} // namespace
+
+TEST(Kernels, WorkFromAStaticInitialiserOfAnotherFile)
+{
+    EXPECT_EQ(droppedDuringStartUp, "abc");
 }

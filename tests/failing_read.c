@@ -1,0 +1,86 @@
+/* Preloaded into the tool (LD_PRELOAD) to make reading one file fail part-way as a
+ * failing disk does: NONL_FAIL_READ_FILE names the file (a whole path, or its last
+ * components), NONL_FAIL_READ_AFTER how many of its bytes read normally. A read that
+ * crosses that point stops short at it; every read from there fails with EIO.
+ * libstdc++ reads files with read() (neither readv, pread nor __read_chk); libc++ goes
+ * through stdio's fread, whose own reads inside glibc cannot be caught, so fread is. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+/* The next definition of name after this library: the C library's, usually. */
+static void* next(const char* name)
+{
+    void* found = dlsym(RTLD_NEXT, name);
+    if (found == NULL)
+        abort();
+    return found;
+}
+
+/* True when fd is open on the file named by NONL_FAIL_READ_FILE. */
+static int isTarget(int fd)
+{
+    const char* name = getenv("NONL_FAIL_READ_FILE");
+    char link[64], path[4096];
+    if (name == NULL || *name == '\0' || fd < 0)
+        return 0;
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = readlink(link, path, sizeof path - 1);
+    if (length < 0)
+        return 0;
+    path[length] = '\0';
+    const size_t nameLength = strlen(name), pathLength = (size_t)length;
+    if (nameLength > pathLength || strcmp(path + pathLength - nameLength, name) != 0)
+        return 0;
+    return nameLength == pathLength || name[0] == '/' || path[pathLength - nameLength - 1] == '/';
+}
+
+/* How many of count bytes at offset at of fd may be read; -1: the read fails. */
+static ssize_t allowed(int fd, off_t at, size_t count)
+{
+    const char* after = getenv("NONL_FAIL_READ_AFTER");
+    if (after == NULL || !isTarget(fd))
+        return (ssize_t)count;
+    const off_t limit = (off_t)strtoll(after, NULL, 10);
+    if (at < 0 || at >= limit)
+        return -1;
+    return (size_t)(limit - at) < count ? (ssize_t)(limit - at) : (ssize_t)count;
+}
+
+ssize_t read(int fd, void* buffer, size_t count)
+{
+    ssize_t (*real)(int, void*, size_t);
+    void* found = next("read");
+    memcpy(&real, &found, sizeof real);
+    const int saved = errno; /* the checks must not change what the caller sees */
+    const ssize_t may = allowed(fd, lseek(fd, 0, SEEK_CUR), count);
+    errno = saved;
+    if (may < 0) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, buffer, (size_t)may);
+}
+
+size_t fread(void* buffer, size_t size, size_t count, FILE* file)
+{
+    size_t (*real)(void*, size_t, size_t, FILE*);
+    void* found = next("fread");
+    memcpy(&real, &found, sizeof real);
+    if (size == 0)
+        return real(buffer, size, count, file);
+    const int saved = errno;
+    const ssize_t may = allowed(fileno(file), ftello(file), size * count);
+    errno = saved;
+    if (may < 0) {
+        file->_flags |= _IO_ERR_SEEN; /* as ferror would show after a failed read */
+        errno = EIO;
+        return 0;
+    }
+    return real(buffer, size, (size_t)may / size, file);
+}

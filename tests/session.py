@@ -1,0 +1,232 @@
+#!/usr/bin/env python3
+"""Runs nonl once on a scripted session of many names and checks the exact console bytes, the
+exit status and every file left in the folder.
+
+    python3 tests/session.py build/nonl
+    python3 tests/session.py /usr/lib/wine/wine build-win-x86/nonl.exe
+
+One start is the point: under wine and qemu a start takes tens of seconds, so every case shares
+it. A command naming a .exe is held to Windows text mode: each LF the tool writes arrives as
+CRLF, the typed lines end in CRLF and are read as LF, and CRLF in a file is read as LF, which the
+tool then drops. Standard output and error go to files, not pipes: wine's helper processes can
+hold a pipe open long after the tool has ended. Exits 0 when everything matches.
+"""
+
+import argparse
+import difflib
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+PROMPT = 'Please enter name of file (enter "q" to quit): '
+LONG_LIMIT = 32767  # the longest word still taken as a name
+
+
+def ok(name):
+    return f'\nSuccessfully removed end-of-line characters from "{name}"!\n\n'
+
+
+def cannot_open(name):
+    return f'\nUnable to open file "{name}"!\n\n'
+
+
+def cases(windows, long_word):
+    """Rows of (what, line typed, files before, messages, files the tool adds)."""
+    sep = "\\" if windows else "/"
+    crlf_out = b"abc" if windows else b"a\rb\rc"
+    over = "x" * long_word
+    at_limit = "y" * LONG_LIMIT
+    return [
+        ("a plain name", "notes.txt", {"notes.txt": b"one\ntwo\n\nthree\n"},
+         [ok("notes.txt")], {"notes.txt_noNl.txt": b"onetwothree"}),
+        ("a file with CRLF lines", "dos.txt", {"dos.txt": b"a\r\nb\r\nc"},
+         [ok("dos.txt")], {"dos.txt_noNl.txt": crlf_out}),
+        ("a missing name", "missing.txt", {}, [cannot_open("missing.txt")], {}),
+        ("a quoted name with blanks", '"New Text Document.txt"',
+         {"New Text Document.txt": b"new\ntext\n"},
+         [ok("New Text Document.txt")], {"New Text Document.txt_noNl.txt": b"newtext"}),
+        ("a pasted quoted path with folders", f'"sub dir{sep}notes.txt"',
+         {"sub dir/notes.txt": b"in\nsub\n"},
+         [ok(f"sub dir{sep}notes.txt")], {"sub dir/notes.txt_noNl.txt": b"insub"}),
+        ("text after the closing quote belongs to the name", f'"My Documents"{sep}a.txt',
+         {"My Documents/a.txt": b"my\ndocs\n"},
+         [ok(f"My Documents{sep}a.txt")], {"My Documents/a.txt_noNl.txt": b"mydocs"}),
+        ("single quotes", "'my notes.txt'", {"my notes.txt": b"single\nquotes\n"},
+         [ok("my notes.txt")], {"my notes.txt_noNl.txt": b"singlequotes"}),
+        ("a quote inside a word belongs to the name", "it's.txt", {"it's.txt": b"it\ns\n"},
+         [ok("it's.txt")], {"it's.txt_noNl.txt": b"its"}),
+        ('a quoted "q" names a file', '"q"', {"q": b"q\nq\n"}, [ok("q")], {"q_noNl.txt": b"qq"}),
+        # odd.txt exists, so dropping the lone quote would open it
+        ("an unclosed quote stays in the name", '"odd.txt', {"odd.txt": b"odd\n"},
+         [cannot_open('"odd.txt')], {}),
+        (f"a word of {long_word} characters, then a name on the same line",
+         over + " after-long.txt", {"after-long.txt": b"still\nhere\n"},
+         [cannot_open(over[:64] + "..."), ok("after-long.txt")],
+         {"after-long.txt_noNl.txt": b"stillhere"}),
+        (f"a word of {LONG_LIMIT} characters is still a name", at_limit, {},
+         [cannot_open(at_limit)], {}),
+        ("two names on one line", "a.txt b.txt", {"a.txt": b"a\n", "b.txt": b"b\n"},
+         [ok("a.txt"), ok("b.txt")], {"a.txt_noNl.txt": b"a", "b.txt_noNl.txt": b"b"}),
+        ("empty and blank lines between two names bring no prompt", "c.txt\n\n \t\nd.txt",
+         {"c.txt": b"c\n", "d.txt": b"d\n"},
+         [ok("c.txt"), ok("d.txt")], {"c.txt_noNl.txt": b"c", "d.txt_noNl.txt": b"d"}),
+        # None: the file must not exist
+        ("q quits: the name after it is never read", "q\nafter-q.txt", {"after-q.txt": b"x\n"},
+         [], {"after-q.txt_noNl.txt": None}),
+    ]
+
+
+def snapshot(root):
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, root)] = f.read()
+    return files
+
+
+def short(data, limit=160):
+    text = repr(data)
+    return text if len(text) <= limit else f"{text[:limit]}... ({len(data)} long)"
+
+
+def run_once(command, folder, stdin_path, out_path, err_path, timeout):
+    """Runs the command to its end; returns (exit status, or None when killed, seconds)."""
+    started = time.monotonic()
+    with open(stdin_path, "rb") as stdin, open(out_path, "wb") as out, open(err_path, "wb") as err:
+        tool = subprocess.Popen(command, cwd=folder, stdin=stdin, stdout=out, stderr=err,
+                                start_new_session=True)
+    try:
+        status = tool.wait(timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(tool.pid, signal.SIGKILL)
+        tool.wait()
+        status = None
+    return status, time.monotonic() - started
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("command", nargs="+", help="how to start the tool")
+    parser.add_argument("--long-word", type=int, default=40000,
+                        help="length of the word past the limit (the Linux build takes 64 MiB)")
+    parser.add_argument("--max-rss-mib", type=float,
+                        help="fail when the started process's peak memory exceeds this")
+    parser.add_argument("--timeout", type=float, default=600)
+    args = parser.parse_args()
+
+    windows = any(word.lower().endswith(".exe") for word in args.command)
+    newline = "\r\n" if windows else "\n"
+    command = [os.path.abspath(word) if os.path.exists(word) else word for word in args.command]
+    rows = cases(windows, args.long_word)
+
+    root = tempfile.mkdtemp(prefix="nonl-session-")
+    try:
+        folder = os.path.join(root, "work")
+        before = {}
+        for _, _, files, _, _ in rows:
+            before.update(files)
+        for name, data in before.items():
+            os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        stdin_path = os.path.join(root, "stdin")
+        with open(stdin_path, "wb") as f:
+            f.write("".join(line.replace("\n", newline) + newline
+                            for _, line, _, _, _ in rows).encode())
+        out_path, err_path = os.path.join(root, "stdout"), os.path.join(root, "stderr")
+
+        rss_path = os.path.join(root, "rss")
+        if args.max_rss_mib is not None:
+            # A child of Python starts out as large as Python; time's child starts small.
+            command = ["/usr/bin/time", "-f", "%M", "-o", rss_path] + command
+        status, seconds = run_once(command, folder, stdin_path, out_path, err_path, args.timeout)
+        with open(out_path, "rb") as f:
+            console = f.read()
+        with open(err_path, "rb") as f:
+            errors = f.read()
+        left = snapshot(folder)
+
+        messages = [m for _, _, _, row_messages, _ in rows for m in row_messages]
+        expected_text = PROMPT + "".join(m + PROMPT for m in messages)
+        expected = expected_text.replace("\n", newline).encode()
+
+        # The console cut at each prompt: one piece per name handled. Aligning the pieces
+        # keeps one misread name from blaming every name after it; a piece too many (an
+        # extra prompt) blames the pieces on either side of it.
+        pieces = console.decode("utf-8", "replace").replace(newline, "\n").split(PROMPT)
+        wanted = expected_text.split(PROMPT)
+        matcher = difflib.SequenceMatcher(None, wanted, pieces, autojunk=False)
+        blamed = set()
+        for tag, i1, i2, _, _ in matcher.get_opcodes():
+            if tag != "equal":
+                blamed.update(range(i1, i2) if i2 > i1 else (i1 - 1, i1))
+
+        failures = []
+        piece = 1  # wanted[0] is what comes before the first prompt
+        for what, line, _, row_messages, added in rows:
+            problems = [f"message {short(m)} missing, different or not alone"
+                        for n, m in enumerate(row_messages, start=piece) if n in blamed]
+            piece += len(row_messages)
+            for name, data in added.items():
+                if left.get(name) != data:
+                    problems.append(f"file {name!r}: {short(left.get(name))}, expected {short(data)}")
+            if problems:
+                failures.append((f"{what} (typed {short(line, 80)})", problems))
+
+        expected_files = dict(before)
+        for _, _, _, _, added in rows:
+            expected_files.update(added)
+        whole = []
+        if status is None:
+            whole.append(f"still running after {args.timeout} s: killed")
+        elif status != 0:
+            whole.append(f"exit status {status}, expected 0")
+        if errors:
+            whole.append(f"standard error: {short(errors)}")
+        if console != expected and not failures:
+            at = next((i for i, (a, b) in enumerate(zip(console, expected)) if a != b),
+                      min(len(console), len(expected)))
+            whole.append(f"console bytes differ at offset {at}: {short(console[at:at + 40])}, "
+                         f"expected {short(expected[at:at + 40])}")
+        for name in sorted(set(left) | set(expected_files)):
+            if left.get(name) != expected_files.get(name) and not any(
+                    name in added for _, _, _, _, added in rows):
+                whole.append(f"file {name!r}: {short(left.get(name))}, "
+                             f"expected {short(expected_files.get(name))}")
+        peak = ""
+        if args.max_rss_mib is not None and os.path.exists(rss_path):
+            with open(rss_path) as f:
+                peak_mib = int(f.read().split()[-1]) / 1024
+            peak = f", peak {peak_mib:.1f} MiB"
+            if peak_mib > args.max_rss_mib:
+                whole.append(f"peak memory {peak_mib:.1f} MiB, over {args.max_rss_mib} MiB")
+        if whole:
+            failures.append(("the whole session", whole))
+
+        if failures:
+            print("console, expected (-) and seen (+), cut at each prompt:")
+            for diff_line in difflib.unified_diff([short(p) for p in wanted],
+                                                  [short(p) for p in pieces], lineterm="", n=1):
+                print("  " + diff_line)
+            for what, problems in failures:
+                print(f"FAIL: {what}")
+                for problem in problems:
+                    print(f"  {problem}")
+        names = sum(len(row_messages) for _, _, _, row_messages, _ in rows)
+        print(f"{' '.join(args.command)}: {names} names in {len(rows)} cases, one start, "
+              f"{seconds:.1f} s{peak}")
+        checks = len(rows) + 1
+        print(f"session: {checks - len(failures)} passed, {len(failures)} failed")
+        return 1 if failures else 0
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -19,6 +19,7 @@ import sys
 import tempfile
 import time
 import tty
+\nfrom session import snapshot  # every file below a folder, with its bytes
 
 PROMPT = 'Please enter name of file (enter "q" to quit): '
 
@@ -57,16 +58,6 @@ def screen_text(raw):
     for pattern, replacement in ESCAPES:
         text = pattern.sub(replacement, text)
     return text
-
-
-def snapshot(root):
-    files = {}
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(folder, name)
-            with open(path, "rb") as f:
-                files[os.path.relpath(path, root)] = f.read()
-    return files
 
 
 class Session:

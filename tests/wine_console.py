@@ -19,7 +19,8 @@ import sys
 import tempfile
 import time
 import tty
-\nfrom session import snapshot  # every file below a folder, with its bytes
+
+from session import snapshot  # every file below a folder, with its bytes
 
 PROMPT = 'Please enter name of file (enter "q" to quit): '
 

@@ -8,33 +8,38 @@
 
 namespace fs = std::filesystem;
 
-const char suffix[] = "_noNl.txt";
-
 namespace {
 
-// Writing the copy must never destroy the input: go ahead only when the copy
-// does not exist yet or is shown to be another file. Links, devices and FIFOs
-// that cannot be told apart are refused.
-bool mayWrite(const fs::path& input, const fs::path& copy)
+const char suffix[] = "_noNl.txt";
+
+enum class Target { absent, writable, refused };
+
+// What stands at the copy's name. Writing must neither destroy the input nor
+// wait forever, so only a regular file shown to be another file than the input
+// is overwritten: links to the input, dangling links, devices, FIFOs and
+// anything that cannot be checked are refused.
+Target targetOf(const fs::path& input, const fs::path& copy)
 {
     std::error_code error;
-    if (fs::status(copy, error).type() == fs::file_type::not_found)
-        return true;
-    if (error)
-        return false;
+    if (fs::symlink_status(copy, error).type() == fs::file_type::not_found)
+        return Target::absent;
+    if (error || fs::status(copy, error).type() != fs::file_type::regular || error)
+        return Target::refused;
     const bool same = fs::equivalent(input, copy, error);
-    return !error && !same;
+    return error || same ? Target::refused : Target::writable;
 }
 
 } // namespace
 
-Outcome removeLineFeeds(const std::string& oldFileName, const std::string& filename, CopyBuffers& buffers)
+std::string copyName(const std::string& name) { return name + suffix; }
+
+Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffers& buffers)
 {
     // The system would cut a name at a NUL byte, so it names some other file.
     if (oldFileName.find('\0') != std::string::npos)
         return Outcome::openFailed;
     const fs::path input = sys::filePath(oldFileName);
-    const fs::path copy = sys::filePath(filename);
+    const fs::path copy = sys::filePath(copyName(oldFileName));
     std::error_code error;
     // Some libraries open a folder and read it as an empty file.
     if (fs::is_directory(input, error))
@@ -45,12 +50,20 @@ Outcome removeLineFeeds(const std::string& oldFileName, const std::string& filen
     myfile.open(input);
     if (!myfile.is_open() || (myfile.peek(), myfile.bad()))
         return Outcome::openFailed;
-    if (!mayWrite(input, copy))
+    std::ofstream mynewfile;
+    switch (targetOf(input, copy)) {
+    case Target::absent:
+        if (!sys::createPrivately(mynewfile, input, copy))
+            return Outcome::createFailed;
+        break;
+    case Target::writable:
+        mynewfile.open(copy);
+        if (!mynewfile.is_open())
+            return Outcome::createFailed;
+        break;
+    case Target::refused:
         return Outcome::createFailed;
-    const bool isNew = fs::status(copy, error).type() == fs::file_type::not_found;
-    std::ofstream mynewfile(copy);
-    if (!mynewfile.is_open() || (isNew && !sys::restrictLike(input, copy)))
-        return Outcome::createFailed;
+    }
 
     Outcome outcome = Outcome::copied;
     switch (copyWithoutLineFeeds(myfile, mynewfile, buffers.block.data(), buffers.block.size())) {

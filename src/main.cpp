@@ -32,7 +32,7 @@ const char helpText[] =
     "With no NAME, ask for names one at a time until q is typed. A typed name\n"
     "with blanks goes in quotes: \"New Text Document.txt\" or 'my notes.txt'.\n"
     "\n"
-    "  -h, --help     show this help and exit\n"
+    "  -h, --help     show this help and exit (on Windows also /?)\n"
     "      --version  show the version and exit\n"
     "  --             take every argument after it as a NAME\n"
     "\n"
@@ -40,8 +40,9 @@ const char helpText[] =
     "created, read or written is reported on standard error (on standard\n"
     "output when names are typed).\n"
     "\n"
-    "Exit status: 0 if every NAME was copied, 1 if any was not, 2 for an\n"
-    "unknown option. Typed names always end with status 0.\n";
+    "Exit status: 0 if every NAME was copied, 1 if any was not (or a message\n"
+    "could not be written), 2 for an unknown option. Typed names always end\n"
+    "with status 0.\n";
 
 // A message with the name in place of its %s, cut at a NUL as printf cuts it.
 std::string message(const char* format, const std::string& name)
@@ -57,8 +58,8 @@ std::string message(const char* format, const std::string& name)
 bool copyAndReport(const std::string& name, CopyBuffers& buffers, std::FILE* failures)
 {
     const std::string& oldFileName = name;
-    const std::string filename = name + suffix;
-    switch (removeLineFeeds(oldFileName, filename, buffers)) {
+    const std::string filename = copyName(oldFileName);
+    switch (removeLineFeeds(oldFileName, buffers)) {
     case Outcome::copied:
         sys::show(stdout, message(copiedMessage, oldFileName));
         return true;
@@ -94,32 +95,46 @@ int askForNames(CopyBuffers& buffers)
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Runs what the command line asks for other than the console loop; true when
+// all of it was done.
+bool carryOut(const Command& command)
 {
-    const Command command = parseArguments(sys::startUp(argc, argv), sys::slashHelp);
     switch (command.kind) {
-    case Command::loop: {
-        CopyBuffers buffers;
-        return askForNames(buffers);
-    }
     case Command::copyNames: {
         CopyBuffers buffers;
         bool allCopied = true;
         for (const std::string& name : command.names)
             allCopied = copyAndReport(name, buffers, stderr) && allCopied;
-        return allCopied ? 0 : 1;
+        return allCopied;
     }
     case Command::help:
         sys::show(stdout, helpText);
-        return 0;
+        return true;
     case Command::version:
         sys::show(stdout, versionText);
-        return 0;
+        return true;
+    case Command::loop:
     case Command::unknownOption:
+        break;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Command command = parseArguments(sys::startUp(argc, argv), sys::slashHelp);
+    if (command.kind == Command::loop) {
+        CopyBuffers buffers;
+        return askForNames(buffers);
+    }
+    if (command.kind == Command::unknownOption) {
         sys::show(stderr, message(unknownOptionText, command.option));
         return 2;
     }
-    return 0;
+    const bool done = carryOut(command);
+    // A script must not take a message that never arrived for success.
+    const bool said = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    return done && said ? 0 : 1;
 }

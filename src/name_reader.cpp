@@ -12,11 +12,16 @@ bool isBlank(int c)
 
 bool isQuote(int c) { return c == '"' || c == '\''; }
 
-// The start of an over-long name, not cut inside a UTF-8 character.
-std::string startOf(const std::string& text, std::size_t length)
+bool continuesCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The first characters of an over-long name, a UTF-8 character counting once.
+std::string startOf(const std::string& text, std::size_t characters)
 {
-    while (length > 0 && length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
-        --length;
+    std::size_t length = 0;
+    for (std::size_t seen = 0; length < text.size(); ++length) {
+        if (!continuesCharacter(text[length]) && seen++ == characters)
+            break;
+    }
     return text.substr(0, length) + "...";
 }
 
@@ -57,29 +62,24 @@ void NameReader::addRestOfWord(Name& name)
         add(name, static_cast<char>(c));
 }
 
-// After an opening quote: true when the same quote closes it on this line, with
-// the name read up to the next blank. Otherwise what was read ahead goes back.
+// After an opening quote: true when the same quote closes it on this line
+// within the longest name, with the name read up to the next blank. Otherwise
+// what was read ahead goes back, to be read as ordinary words.
 bool NameReader::readQuoted(char quote, Name& name)
 {
     std::string inside;
-    int c = get();
-    for (; c != end && c != '\n' && c != quote && inside.size() <= longestName; c = get())
-        inside += static_cast<char>(c);
-    if (c == quote || inside.size() > longestName) {
-        // A line too long to look through is taken as one over-long name.
-        name.quoted = true;
-        for (char kept : inside)
-            add(name, kept);
-        if (c != quote) {
-            while (c != end && c != '\n' && c != quote)
-                c = get();
-            if (c != quote)
-                return true;
+    for (int c = get(); c != end; c = get()) {
+        if (c == quote) {
+            name.quoted = true;
+            name.text = inside;
+            addRestOfWord(name);
+            return true;
         }
-        addRestOfWord(name);
-        return true;
+        inside += static_cast<char>(c);
+        if (c == '\n' || inside.size() > longestName)
+            break;
     }
-    unread(c == '\n' ? inside + '\n' : inside);
+    unread(inside);
     return false;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <istream>
 #include <string>
 #include <vector>
@@ -26,8 +27,9 @@ std::filesystem::path filePath(const std::string& name);
 // Writes text to stdout or stderr so that a console shows every name as typed.
 void show(std::FILE* stream, const std::string& text);
 
-// Takes from a new copy every permission that its input lacks, before any
-// byte is written; false when that failed. True at once where files have no such bits.
-bool restrictLike(const std::filesystem::path& input, const std::filesystem::path& copy);
+// Creates the file copy, which does not exist yet, and opens it into file for
+// writing. Where files have permissions, it has none that input lacks from the
+// moment anyone else could open it. False when it could not be made.
+bool createPrivately(std::ofstream& file, const std::filesystem::path& input, const std::filesystem::path& copy);
 
 } // namespace sys

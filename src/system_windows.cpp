@@ -37,8 +37,10 @@ std::string narrow(const wchar_t* text, std::size_t length, UINT codePage)
     if (length == 0)
         return std::string();
     const int size = static_cast<int>(length);
-    std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(codePage, 0, text, size, nullptr, 0, nullptr, nullptr)), '\0');
-    WideCharToMultiByte(codePage, 0, text, size, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
+    // A character the code page lacks becomes "?", not a look-alike that names another file.
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(codePage, flags, text, size, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(codePage, flags, text, size, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
     return bytes;
 }
 
@@ -146,6 +148,10 @@ void show(std::FILE* stream, const std::string& text)
 }
 
 // Windows files have no permission bits to pass on.
-bool restrictLike(const std::filesystem::path&, const std::filesystem::path&) { return true; }
+bool createPrivately(std::ofstream& file, const std::filesystem::path&, const std::filesystem::path& copy)
+{
+    file.open(copy);
+    return file.is_open();
+}
 
 } // namespace sys

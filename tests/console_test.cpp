@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -72,6 +73,8 @@ Tree snapshot(const fs::path& root)
         const std::string name = entry.path().lexically_relative(root).generic_string();
         if (entry.is_symlink())
             tree[name] = "-> " + fs::read_symlink(entry.path()).string();
+        else if (entry.is_fifo())
+            tree[name] = "<fifo>";
         else if (entry.is_directory())
             tree[name] = "<dir>";
         else
@@ -138,6 +141,9 @@ pid_t start(const fs::path& dir, int in, int out, int err, const Start& how = {}
     const pid_t pid = fork();
     if (pid == 0) {
         umask(022);
+        // Wine takes arguments and file names in the locale's encoding: UTF-8, as Linux has them.
+        if (onWindows())
+            setenv("LC_ALL", "C.UTF-8", 1);
         const rlimit limit{how.fileSizeLimit, how.fileSizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
         for (const auto& [name, value] : how.environment)
@@ -168,7 +174,16 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string&
     const int err = open((scratch / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const pid_t pid = start(dir, in, out, err, how);
     int status = 0;
-    waitpid(pid, &status, 0);
+    // A tool that hangs fails its case instead of holding up every test after it.
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 1200) {
+            ADD_FAILURE() << "the tool was still running after 120 s: killed";
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        usleep(100000);
+    }
     close(in);
     close(out);
     close(err);
@@ -205,7 +220,7 @@ struct Scenario {
     std::string input;
     std::string console;
     Tree after;                              // the whole folder afterwards
-    bool linuxOnly = false;                  // /dev/full, links, folders opened for reading
+    bool linuxOnly = false;                  // limits, modes, links, devices, folders opened for reading
     std::optional<Tree> afterOnWindows = {}; // where text mode reads the bytes otherwise
     rlim_t fileSizeLimit = RLIM_INFINITY;
     std::function<void(const fs::path&)> verify = {}; // what the tree cannot show
@@ -223,6 +238,7 @@ void mkdir(const fs::path& path) { fs::create_directories(path); }
 
 fs::perms modeOf(const fs::path& path) { return fs::status(path).permissions(); }
 
+const std::string smallText = bigText.substr(0, 700); // one write, kept in the stream buffer until closed
 const std::string hugeWord(std::size_t{64} << 20, 'w');
 
 // A sanitized build's tool needs far more memory for the sanitizer's own books.
@@ -288,12 +304,24 @@ const Scenario scenarios[] = {
     {"refuses an output that is a hard link to the input", {{"a.txt", "keep\n"}},
      [](const fs::path& d) { fs::create_hard_link(d / "a.txt", d / "a.txt_noNl.txt"); }, "a.txt\nq\n",
      P + cannotCreate("a.txt_noNl.txt") + P, {{"a.txt", "keep\n"}, {"a.txt_noNl.txt", "keep\n"}}, true},
-    {"reports a full disk when a small output is closed", {{"a.txt", "a\nb\n"}},
-     [](const fs::path& d) { fs::create_symlink("/dev/full", d / "a.txt_noNl.txt"); }, "a.txt\nq\n",
-     P + cannotWrite("a.txt_noNl.txt") + P, {{"a.txt", "a\nb\n"}, {"a.txt_noNl.txt", "-> /dev/full"}}, true},
-    {"reports a full disk in the middle of a large output", {{"big.txt", bigText}},
-     [](const fs::path& d) { fs::create_symlink("/dev/full", d / "big.txt_noNl.txt"); }, "big.txt\nq\n",
-     P + cannotWrite("big.txt_noNl.txt") + P, {{"big.txt", bigText}, {"big.txt_noNl.txt", "-> /dev/full"}}, true},
+    // The limit holds for the console's file too, which stays far below it.
+    {"reports a write that fails only when a small output is closed", {{"a.txt", smallText}}, {}, "a.txt\nq\n",
+     P + cannotWrite("a.txt_noNl.txt") + P, {{"a.txt", smallText}, {"a.txt_noNl.txt", withoutLf(smallText).substr(0, 400)}},
+     true, {}, 400},
+    {"refuses outputs that are devices, FIFOs, or dangling or looping links",
+     {{"dev", "d\n"}, {"fifo", "f\n"}, {"dangling", "x\n"}, {"loop", "l\n"}},
+     [](const fs::path& d) {
+         fs::create_symlink("/dev/null", d / "dev_noNl.txt");
+         ASSERT_EQ(mkfifo((d / "fifo_noNl.txt").c_str(), 0644), 0);
+         fs::create_symlink("elsewhere", d / "dangling_noNl.txt");
+         fs::create_symlink("loop_noNl.txt", d / "loop_noNl.txt");
+     },
+     "dev fifo dangling loop\nq\n",
+     P + cannotCreate("dev_noNl.txt") + P + cannotCreate("fifo_noNl.txt") + P + cannotCreate("dangling_noNl.txt") +
+         P + cannotCreate("loop_noNl.txt") + P,
+     {{"dev", "d\n"}, {"dev_noNl.txt", "-> /dev/null"}, {"fifo", "f\n"}, {"fifo_noNl.txt", "<fifo>"},
+      {"dangling", "x\n"}, {"dangling_noNl.txt", "-> elsewhere"}, {"loop", "l\n"}, {"loop_noNl.txt", "-> loop_noNl.txt"}},
+     true},
     {"refuses an output that is the very device it reads", {},
      [](const fs::path& d) {
          fs::create_symlink("/dev/zero", d / "z");
@@ -305,16 +333,20 @@ const Scenario scenarios[] = {
      {{"big.txt", bigText}, {"big.txt_noNl.txt", withoutLf(bigText).substr(0, 500000)}, {"s.txt", "s\n"},
       {"s.txt_noNl.txt", "s"}}, true, {}, 500000},
     {"gives a new copy no permission its input lacks and leaves an old copy's alone",
-     {{"private.txt", "p\n"}, {"shared.txt", "s\n"}, {"shared.txt_noNl.txt", "old"}},
+     {{"private.txt", "p\n"}, {"shared.txt", "s\n"}, {"shared.txt_noNl.txt", "old"}, {"run.sh", "r\n"}},
      [](const fs::path& d) {
+         fs::permissions(d / "run.sh", fs::perms::all);
          fs::permissions(d / "private.txt", fs::perms::owner_read | fs::perms::owner_write);
          fs::permissions(d / "shared.txt", fs::perms::owner_read | fs::perms::owner_write);
          fs::permissions(d / "shared.txt_noNl.txt", fs::perms::owner_all | fs::perms::others_read);
      },
-     "private.txt shared.txt q\n", P + ok("private.txt") + P + ok("shared.txt") + P,
-     {{"private.txt", "p\n"}, {"private.txt_noNl.txt", "p"}, {"shared.txt", "s\n"}, {"shared.txt_noNl.txt", "s"}},
+     "private.txt shared.txt run.sh q\n", P + ok("private.txt") + P + ok("shared.txt") + P + ok("run.sh") + P,
+     {{"private.txt", "p\n"}, {"private.txt_noNl.txt", "p"}, {"shared.txt", "s\n"}, {"shared.txt_noNl.txt", "s"},
+      {"run.sh", "r\n"}, {"run.sh_noNl.txt", "r"}},
      true, {}, RLIM_INFINITY,
      [](const fs::path& d) {
+         const fs::perms readWrite = fs::perms::owner_read | fs::perms::owner_write;
+         EXPECT_EQ(modeOf(d / "run.sh_noNl.txt"), readWrite | fs::perms::group_read | fs::perms::others_read);
          EXPECT_EQ(modeOf(d / "private.txt_noNl.txt"), fs::perms::owner_read | fs::perms::owner_write);
          EXPECT_EQ(modeOf(d / "shared.txt_noNl.txt"), fs::perms::owner_all | fs::perms::others_read);
      }},
@@ -413,7 +445,10 @@ const std::string helpStart = "Usage: nonl [OPTION]... [NAME]...\n";
 // Names as arguments: success on stdout, failures on stderr, and a status that tells.
 TEST_F(Console, CopiesTheNamesGivenAsArguments)
 {
-    const Tree files{{"a.txt", "a\n"}, {"b c.txt", "b\nc\n"}, {"-d.txt", "d\n"}, {"q", "q\n"}};
+    const Tree files{{"a.txt", "a\n"}, {"b c.txt", "b\nc\n"}, {"-d.txt", "d\n"}, {"q", "q\n"}, {"caf\xC3\xA9 \xCE\xA9.txt", "\xCE\xA9\n"}};
+    // A redirected Windows message shows the name in the ANSI code page (wine's is 1252),
+    // with "?" for what it lacks.
+    const std::string cafeShown = onWindows() ? "caf\xE9 ?.txt" : "caf\xC3\xA9 \xCE\xA9.txt";
     const struct {
         const char* name;
         std::vector<std::string> arguments;
@@ -427,6 +462,8 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
         {"goes on past a missing name and says so", {"a.txt", "missing.txt", "q"}, ok("a.txt") + ok("q"),
          cannotOpen("missing.txt"), 1, {{"a.txt_noNl.txt", "a"}, {"q_noNl.txt", "q"}}},
         {"takes a name that starts with - after --", {"--", "-d.txt"}, ok("-d.txt"), "", 0, {{"-d.txt_noNl.txt", "d"}}},
+        {"takes a name beyond ASCII", {"caf\xC3\xA9 \xCE\xA9.txt"}, ok(cafeShown), "", 0,
+         {{"caf\xC3\xA9 \xCE\xA9.txt_noNl.txt", "\xCE\xA9"}}},
         {"prints its version", {"--version", "a.txt"}, "nonl " NONL_VERSION "\n", "", 0, {}},
         {"refuses an unknown option and copies nothing", {"a.txt", "-x"}, "",
          "nonl: unknown option '-x' (see 'nonl --help')\n", 2, {}},

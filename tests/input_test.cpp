@@ -56,10 +56,14 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         {std::string("\"a\0b\" c", 7), {std::string("Q:a\0b", 5), "c"}},
         {longest + " next", {longest, "next"}},
         {longest + "y next", {"L:" + shown, "next"}},
-        {"\"" + longest + " y\" next", {"Q:L:" + shown, "next"}},
-        {"\"" + longest + longest + "\nnext", {"Q:L:" + shown, "next"}},
+        {"\"" + longest.substr(1) + "\" y", {"Q:" + longest.substr(1), "y"}},
+        {"\"" + longest + "\"y next", {"Q:L:" + shown, "next"}},
+        // A closing quote further away than the longest name is not looked for.
+        {"\"" + longest + " y\" next", {"L:\"" + shown.substr(1), "y\"", "next"}},
+        {"\"a" + std::string(40000, ' ') + "b c\" d", {"\"a", "b", "c\"", "d"}},
         {std::string(64, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(64, 'x') + "..."}},
-        {std::string(63, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(63, 'x') + "..."}},
+        {std::string(63, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(63, 'x') + "\xC3\xA9..."}},
+        {"\xE6\x97\xA5" + longest, {"L:\xE6\x97\xA5" + std::string(63, 'x') + "..."}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(namesIn(c.input), c.names) << "input: " << c.input.substr(0, 80);

@@ -40,9 +40,10 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffers& buffers)
         return Outcome::openFailed;
     const fs::path input = sys::filePath(oldFileName);
     const fs::path copy = sys::filePath(copyName(oldFileName));
+    // Only regular files: some libraries read a folder as an empty file, a FIFO
+    // would wait for a writer forever and a device may never end.
     std::error_code error;
-    // Some libraries open a folder and read it as an empty file.
-    if (fs::is_directory(input, error))
+    if (fs::status(input, error).type() != fs::file_type::regular && !error)
         return Outcome::openFailed;
     std::ifstream myfile;
     // Whole blocks per read: the library's own buffer is far smaller.
@@ -53,7 +54,7 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffers& buffers)
     std::ofstream mynewfile;
     switch (targetOf(input, copy)) {
     case Target::absent:
-        if (!sys::createPrivately(mynewfile, input, copy))
+        if (!sys::createLike(mynewfile, input, copy))
             return Outcome::createFailed;
         break;
     case Target::writable:

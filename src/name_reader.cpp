@@ -12,15 +12,21 @@ bool isBlank(int c)
 
 bool isQuote(int c) { return c == '"' || c == '\''; }
 
-bool continuesCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// The first characters of an over-long name, a UTF-8 character counting once.
+// The first characters of an over-long name. A UTF-8 character counts once;
+// any other byte, one continuing nothing included, counts as one character.
 std::string startOf(const std::string& text, std::size_t characters)
 {
     std::size_t length = 0;
+    int continuations = 0; // still allowed to follow in the current character
     for (std::size_t seen = 0; length < text.size(); ++length) {
-        if (!continuesCharacter(text[length]) && seen++ == characters)
+        const auto byte = static_cast<unsigned char>(text[length]);
+        if ((byte & 0xC0) == 0x80 && continuations > 0) {
+            --continuations;
+            continue;
+        }
+        if (seen++ == characters)
             break;
+        continuations = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
     }
     return text.substr(0, length) + "...";
 }

@@ -28,8 +28,8 @@ std::filesystem::path filePath(const std::string& name);
 void show(std::FILE* stream, const std::string& text);
 
 // Creates the file copy, which does not exist yet, and opens it into file for
-// writing. Where files have permissions, it has none that input lacks from the
-// moment anyone else could open it. False when it could not be made.
-bool createPrivately(std::ofstream& file, const std::filesystem::path& input, const std::filesystem::path& copy);
+// writing. Where files have permissions, it gets none that input lacks before
+// a byte is written. False when it could not be made.
+bool createLike(std::ofstream& file, const std::filesystem::path& input, const std::filesystem::path& copy);
 
 } // namespace sys

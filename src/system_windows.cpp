@@ -148,7 +148,7 @@ void show(std::FILE* stream, const std::string& text)
 }
 
 // Windows files have no permission bits to pass on.
-bool createPrivately(std::ofstream& file, const std::filesystem::path&, const std::filesystem::path& copy)
+bool createLike(std::ofstream& file, const std::filesystem::path&, const std::filesystem::path& copy)
 {
     file.open(copy);
     return file.is_open();

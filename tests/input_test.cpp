@@ -64,6 +64,7 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         {std::string(64, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(64, 'x') + "..."}},
         {std::string(63, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(63, 'x') + "\xC3\xA9..."}},
         {"\xE6\x97\xA5" + longest, {"L:\xE6\x97\xA5" + std::string(63, 'x') + "..."}},
+        {"a" + std::string(40000, '\xB0'), {"L:a" + std::string(63, '\xB0') + "..."}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(namesIn(c.input), c.names) << "input: " << c.input.substr(0, 80);

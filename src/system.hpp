@@ -16,6 +16,8 @@ namespace sys {
 extern const bool slashHelp;
 
 // Prepares the process and returns its arguments, the program's name left out.
+// Called first; names from then on are in the arguments' encoding until
+// typedInput() switches to that of typed names.
 std::vector<std::string> startUp(int argc, char** argv);
 
 // Where typed names come from. At a Windows console: what was typed, as UTF-8.

@@ -141,10 +141,12 @@ void show(std::FILE* stream, const std::string& text)
     }
     if (nameCodePage == redirectedCodePage) {
         std::fputs(text.c_str(), stream);
-        return;
+    } else {
+        const std::wstring wide = widen(text, nameCodePage);
+        std::fputs(narrow(wide.data(), wide.size(), redirectedCodePage).c_str(), stream);
     }
-    const std::wstring wide = widen(text, nameCodePage);
-    std::fputs(narrow(wide.data(), wide.size(), redirectedCodePage).c_str(), stream);
+    // Messages on stdout and stderr keep their order in one file or pipe.
+    std::fflush(stream);
 }
 
 // Windows files have no permission bits to pass on.

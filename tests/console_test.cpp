@@ -129,6 +129,7 @@ struct Start {
     std::string peakFile = {}; // where /usr/bin/time puts the tool's peak memory in KiB
     std::vector<std::pair<std::string, std::string>> environment = {};
     std::string console = {}; // where stdout goes instead of a file of the scratch folder
+    bool errorsToConsole = false; // stderr into the same file, as 2>&1 does
 };
 
 // Starts the tool in dir with the given descriptors as its standard streams,
@@ -174,7 +175,7 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string&
     const std::string console = how.console.empty() ? (scratch / "stdout").string() : how.console;
     const int out = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open((scratch / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const pid_t pid = start(dir, in, out, err, how);
+    const pid_t pid = start(dir, in, out, how.errorsToConsole ? out : err, how);
     int status = 0;
     // A tool that hangs fails its case instead of holding up every test after it.
     for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
@@ -329,7 +330,9 @@ const Scenario scenarios[] = {
          fs::create_symlink("/dev/zero", d / "z");
          ASSERT_EQ(mkfifo((d / "p").c_str(), 0644), 0);
      },
-     "z p\nq\n", P + cannotOpen("z") + P + cannotOpen("p") + P, {{"z", "-> /dev/zero"}, {"p", "<fifo>"}}, true},
+     // The limit ends a copy of /dev/zero quickly, should one start.
+     "z p\nq\n", P + cannotOpen("z") + P + cannotOpen("p") + P, {{"z", "-> /dev/zero"}, {"p", "<fifo>"}}, true, {},
+     100000},
     {"ends a copy over the file-size limit with a message and goes on", {{"big.txt", bigText}, {"s.txt", "s\n"}},
      {}, "big.txt s.txt q\n", P + cannotWrite("big.txt_noNl.txt") + P + ok("s.txt") + P,
      {{"big.txt", bigText}, {"big.txt_noNl.txt", withoutLf(bigText).substr(0, 500000)}, {"s.txt", "s\n"},
@@ -490,6 +493,9 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
         after.insert(c.added.begin(), c.added.end());
         EXPECT_EQ(snapshot(work), digested(after));
     }
+    // Both streams into one file: the messages stay in the order of the names.
+    const Outcome together = runTool(work, scratch, "", {{"a.txt", "missing.txt", "q"}, RLIM_INFINITY, "", {}, "", true});
+    EXPECT_EQ(together.console, shown(ok("a.txt") + cannotOpen("missing.txt") + ok("q")));
     if (onWindows())
         return;
     // A script must not take a success message that never arrived for success.

@@ -43,7 +43,8 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffers& buffers)
     // Only regular files: some libraries read a folder as an empty file, a FIFO
     // would wait for a writer forever and a device may never end.
     std::error_code error;
-    if (fs::status(input, error).type() != fs::file_type::regular && !error)
+    const fs::file_status inputStatus = fs::status(input, error);
+    if (inputStatus.type() != fs::file_type::regular && !error)
         return Outcome::openFailed;
     std::ifstream myfile;
     // Whole blocks per read: the library's own buffer is far smaller.
@@ -51,20 +52,15 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffers& buffers)
     myfile.open(input);
     if (!myfile.is_open() || (myfile.peek(), myfile.bad()))
         return Outcome::openFailed;
-    std::ofstream mynewfile;
-    switch (targetOf(input, copy)) {
-    case Target::absent:
-        if (!sys::createLike(mynewfile, input, copy))
-            return Outcome::createFailed;
-        break;
-    case Target::writable:
-        mynewfile.open(copy);
-        if (!mynewfile.is_open())
-            return Outcome::createFailed;
-        break;
-    case Target::refused:
+    const Target target = targetOf(input, copy);
+    if (target == Target::refused)
         return Outcome::createFailed;
-    }
+    std::ofstream mynewfile(copy);
+    if (!mynewfile.is_open())
+        return Outcome::createFailed;
+    // A new copy: an existing one keeps its own permissions.
+    if (target == Target::absent)
+        sys::narrowPermissions(copy, inputStatus.permissions());
 
     Outcome outcome = Outcome::copied;
     switch (copyWithoutLineFeeds(myfile, mynewfile, buffers.block.data(), buffers.block.size())) {

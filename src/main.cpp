@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -95,29 +96,14 @@ int askForNames(CopyBuffers& buffers)
     }
 }
 
-// Runs what the command line asks for other than the console loop; true when
-// all of it was done.
-bool carryOut(const Command& command)
+// Copies every name given as an argument; true when all were copied.
+bool copyNames(const std::vector<std::string>& names)
 {
-    switch (command.kind) {
-    case Command::copyNames: {
-        CopyBuffers buffers;
-        bool allCopied = true;
-        for (const std::string& name : command.names)
-            allCopied = copyAndReport(name, buffers, stderr) && allCopied;
-        return allCopied;
-    }
-    case Command::help:
-        sys::show(stdout, helpText);
-        return true;
-    case Command::version:
-        sys::show(stdout, versionText);
-        return true;
-    case Command::loop:
-    case Command::unknownOption:
-        break;
-    }
-    return false;
+    CopyBuffers buffers;
+    bool allCopied = true;
+    for (const std::string& name : names)
+        allCopied = copyAndReport(name, buffers, stderr) && allCopied;
+    return allCopied;
 }
 
 } // namespace
@@ -125,15 +111,25 @@ bool carryOut(const Command& command)
 int main(int argc, char** argv)
 {
     const Command command = parseArguments(sys::startUp(argc, argv), sys::slashHelp);
-    if (command.kind == Command::loop) {
+    bool done = true;
+    switch (command.kind) {
+    case Command::loop: {
         CopyBuffers buffers;
         return askForNames(buffers);
     }
-    if (command.kind == Command::unknownOption) {
+    case Command::unknownOption:
         sys::show(stderr, message(unknownOptionText, command.option));
         return 2;
+    case Command::copyNames:
+        done = copyNames(command.names);
+        break;
+    case Command::help:
+        sys::show(stdout, helpText);
+        break;
+    case Command::version:
+        sys::show(stdout, versionText);
+        break;
     }
-    const bool done = carryOut(command);
     // A script must not take a message that never arrived for success.
     const bool said = std::fflush(stdout) == 0 && !std::ferror(stdout);
     return done && said ? 0 : 1;

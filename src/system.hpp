@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <istream>
 #include <string>
 #include <vector>
@@ -29,9 +28,8 @@ std::filesystem::path filePath(const std::string& name);
 // Writes text to stdout or stderr so that a console shows every name as typed.
 void show(std::FILE* stream, const std::string& text);
 
-// Creates the file copy, which does not exist yet, and opens it into file for
-// writing. Where files have permissions, it gets none that input lacks before
-// a byte is written. False when it could not be made.
-bool createLike(std::ofstream& file, const std::filesystem::path& input, const std::filesystem::path& copy);
+// Takes from a copy just created every permission that allowed lacks, before
+// a byte is written. Nothing where files have no such bits.
+void narrowPermissions(const std::filesystem::path& copy, std::filesystem::perms allowed);
 
 } // namespace sys

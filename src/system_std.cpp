@@ -31,20 +31,14 @@ void show(std::FILE* stream, const std::string& text)
     std::fflush(stream);
 }
 
-// Takes from the new copy every permission its input lacks before a byte is
-// written. Where the file system keeps no such bits, there is nothing to take.
-bool createLike(std::ofstream& file, const std::filesystem::path& input, const std::filesystem::path& copy)
+// A file system without such bits refuses the change, and there is nothing to take.
+void narrowPermissions(const std::filesystem::path& copy, std::filesystem::perms allowed)
 {
     namespace fs = std::filesystem;
-    file.open(copy);
-    if (!file.is_open())
-        return false;
-    std::error_code inputError, copyError;
-    const fs::perms allowed = fs::status(input, inputError).permissions();
-    const fs::perms given = fs::status(copy, copyError).permissions();
-    if (!inputError && !copyError && (given & ~allowed) != fs::perms::none)
-        fs::permissions(copy, given & allowed, fs::perm_options::replace, copyError);
-    return true;
+    std::error_code error;
+    const fs::perms given = fs::status(copy, error).permissions();
+    if (!error && allowed != fs::perms::unknown && (given & ~allowed) != fs::perms::none)
+        fs::permissions(copy, given & allowed, fs::perm_options::replace, error);
 }
 
 } // namespace sys

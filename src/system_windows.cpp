@@ -150,10 +150,6 @@ void show(std::FILE* stream, const std::string& text)
 }
 
 // Windows files have no permission bits to pass on.
-bool createLike(std::ofstream& file, const std::filesystem::path&, const std::filesystem::path& copy)
-{
-    file.open(copy);
-    return file.is_open();
-}
+void narrowPermissions(const std::filesystem::path&, std::filesystem::perms) {}
 
 } // namespace sys

@@ -1,4 +1,4 @@
-// One file by name: open it, make its copy without LFs beside it, and say how it went.
+// One file by name: open it, make its copy without line ends beside it, and say how it went.
 #pragma once
 
 #include "lf_copy.hpp"
@@ -8,15 +8,12 @@
 
 enum class Outcome { copied, openFailed, createFailed, readFailed, writeFailed };
 
-// The memory a copy works in, allocated once and used for every file.
-struct CopyBuffers {
-    std::vector<char> read = std::vector<char>(copyBlockSize);  // the input file's own buffer
-    std::vector<char> block = std::vector<char>(copyBlockSize); // where the LFs are dropped
-};
+// The one block a copy works in, allocated once and used for every file.
+using CopyBuffer = std::vector<char>;
 
 // The name of the copy of the file called name: name followed by "_noNl.txt".
 std::string copyName(const std::string& name);
 
-// Copies the file called oldFileName to copyName(oldFileName) without its LFs.
+// Copies the file called oldFileName to copyName(oldFileName) without its line ends.
 // Nothing is created when the input cannot be read, and the input is never written.
-Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffers& buffers);
+Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer);

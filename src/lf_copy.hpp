@@ -1,11 +1,11 @@
-// The copy at the heart of nonl: every byte of a stream but LF, in order.
+// The copy at the heart of nonl: every byte of a source but its line ends, in order,
+// a block at a time.
 #pragma once
 
+#include "lf_kernels.hpp"
+
 #include <cstddef>
-#include <fstream>
-#include <istream>
-#include <ostream>
-#include <vector>
+#include <functional>
 
 enum class CopyResult { copied, readFailed, writeFailed };
 
@@ -13,31 +13,15 @@ enum class CopyResult { copied, readFailed, writeFailed };
 // small enough to stay in cache between the read and the write.
 constexpr std::size_t copyBlockSize = 128 * 1024;
 
-// Removes every LF from data[0, size) in place, keeping the other bytes in
-// their order, and returns how many bytes remain. Uses the fastest kernel below.
-std::size_t dropLineFeeds(char* data, std::size_t size);
+// Reads at most size bytes into data: how many it read, 0 at the end, less than 0 on an error.
+using ReadBlock = std::function<std::ptrdiff_t(char* data, std::size_t size)>;
+// Writes size bytes from data: true when all of them were written.
+using WriteBlock = std::function<bool(const char* data, std::size_t size)>;
 
-// One way of doing what dropLineFeeds does. All give the same bytes.
-struct LfKernel {
-    const char* name;
-    std::size_t (*drop)(char* data, std::size_t size);
-};
-
-// The kernels this processor can run: the portable one first, the fastest last.
-std::vector<LfKernel> lfKernels();
-
-// The kernel dropLineFeeds uses: the last of lfKernels(), chosen on first use.
-const LfKernel& activeKernel();
-
-// Makes file read its source through buffer, size bytes at a time. Call it
-// before opening file; buffer must outlive file. copyWithoutLineFeeds takes
-// what the file's buffer holds, so a buffer of copyBlockSize keeps each read
-// of the file a whole block (the library's default is far smaller).
-void setReadBuffer(std::ifstream& file, char* buffer, std::size_t size);
-
-// Copies in to out without its LFs, a block of at most size bytes at a time
-// through buffer. Stops at the end of in, at a read error (badbit on in) or
-// at the first write that out does not take. Every byte in delivered before
-// a read error is copied. Throws std::invalid_argument when size is 0.
-CopyResult copyWithoutLineFeeds(std::istream& in, std::ostream& out, char* buffer,
-                                std::size_t size);
+// Copies what read gives to write without its line ends, each block read
+// straight into buffer (size bytes, at least 2), its line ends dropped there
+// and the rest written from there; the first ready bytes of buffer were read
+// already. Stops at the end, at a read error or at the first write that fails.
+// Every byte read before a read error is written.
+CopyResult copyWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, LineEnds rule, char* buffer,
+                               std::size_t size, std::size_t ready = 0);

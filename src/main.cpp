@@ -56,11 +56,11 @@ std::string message(const char* format, const std::string& name)
 }
 
 // Copies one file and says how it went: success on stdout, failure on failures.
-bool copyAndReport(const std::string& name, CopyBuffers& buffers, std::FILE* failures)
+bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failures)
 {
     const std::string& oldFileName = name;
     const std::string filename = copyName(oldFileName);
-    switch (removeLineFeeds(oldFileName, buffers)) {
+    switch (removeLineFeeds(oldFileName, buffer)) {
     case Outcome::copied:
         sys::show(stdout, message(copiedMessage, oldFileName));
         return true;
@@ -81,7 +81,7 @@ bool copyAndReport(const std::string& name, CopyBuffers& buffers, std::FILE* fai
 }
 
 // Asks for names until q or the end of input; everything is said on stdout.
-int askForNames(CopyBuffers& buffers)
+int askForNames(CopyBuffer& buffer)
 {
     NameReader reader(sys::typedInput());
     for (Name filename;;) {
@@ -92,17 +92,17 @@ int askForNames(CopyBuffers& buffers)
         if (filename.tooLong)
             sys::show(stdout, message(openFailedMessage, filename.text));
         else
-            copyAndReport(filename.text, buffers, stdout);
+            copyAndReport(filename.text, buffer, stdout);
     }
 }
 
 // Copies every name given as an argument; true when all were copied.
 bool copyNames(const std::vector<std::string>& names)
 {
-    CopyBuffers buffers;
+    CopyBuffer buffer(copyBlockSize);
     bool allCopied = true;
     for (const std::string& name : names)
-        allCopied = copyAndReport(name, buffers, stderr) && allCopied;
+        allCopied = copyAndReport(name, buffer, stderr) && allCopied;
     return allCopied;
 }
 
@@ -114,8 +114,8 @@ int main(int argc, char** argv)
     bool done = true;
     switch (command.kind) {
     case Command::loop: {
-        CopyBuffers buffers;
-        return askForNames(buffers);
+        CopyBuffer buffer(copyBlockSize);
+        return askForNames(buffer);
     }
     case Command::unknownOption:
         sys::show(stderr, message(unknownOptionText, command.option));

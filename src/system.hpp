@@ -1,10 +1,11 @@
-// What the tool needs from the system it runs on. system_std.cpp serves any
-// system through the standard library alone; system_windows.cpp serves Windows,
+// What the tool needs from the system it runs on: the console, and files opened
+// as handles. system_posix.cpp serves POSIX systems, system_windows.cpp Windows,
 // where console text and file names are UTF-16 underneath.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <istream>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ namespace sys {
 // Whether "/?" asks for help, as it does for Windows commands.
 extern const bool slashHelp;
 
+// Whether a CR right before an LF is part of the line end, as Windows text
+// mode reads it. Files themselves are read and written as they are.
+extern const bool crBeforeLfEndsLine;
+
 // Prepares the process and returns its arguments, the program's name left out.
 // Called first; names from then on are in the arguments' encoding until
 // typedInput() switches to that of typed names.
@@ -22,14 +27,41 @@ std::vector<std::string> startUp(int argc, char** argv);
 // Where typed names come from. At a Windows console: what was typed, as UTF-8.
 std::istream& typedInput();
 
-// The file that a name given to the tool stands for.
-std::filesystem::path filePath(const std::string& name);
-
 // Writes text to stdout or stderr so that a console shows every name as typed.
 void show(std::FILE* stream, const std::string& text);
 
-// Takes from a copy just created every permission that allowed lacks, before
-// a byte is written. Nothing where files have no such bits.
-void narrowPermissions(const std::filesystem::path& copy, std::filesystem::perms allowed);
+// A file the tool opened, closed when it goes.
+class File {
+public:
+    File() = default;
+    explicit File(std::intptr_t handle) : handle_(handle) {}
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = none; }
+    File& operator=(File&&) = delete;
+    ~File() { close(); }
+
+    bool isOpen() const { return handle_ != none; }
+    std::intptr_t handle() const { return handle_; }
+
+    // Reads at most size bytes into data: how many, 0 at the end, -1 on an error.
+    std::ptrdiff_t read(char* data, std::size_t size);
+    // Writes all size bytes of data; false when it could not.
+    bool write(const char* data, std::size_t size);
+    // Closes the file; false when what was written may not all have arrived.
+    bool close();
+
+private:
+    static constexpr std::intptr_t none = -1;
+    std::intptr_t handle_ = none;
+};
+
+// Opens the file called name for reading. Only a regular file is opened:
+// never a folder, a device, a FIFO or the console, and nothing waits on one.
+File openInput(const std::string& name);
+
+// Opens the copy of input called name for writing, empty. A new file has no
+// permission that input lacks; an existing one must be a regular file other
+// than input, reached without following a link, and is emptied only once that
+// is known. Anything else is left as it is and the File is not open.
+File openCopy(const File& input, const std::string& name);
 
 } // namespace sys

@@ -1,6 +1,8 @@
 // Windows: names typed at a console or given as arguments arrive as UTF-16 and
 // are kept as UTF-8, so that files in any script open and show as typed. Names
 // through a pipe or a file stay bytes in the ANSI code page, as scripts expect.
+// Files are handles, read and written as they are, without the C runtime's text
+// mode, whose stop at a Ctrl-Z byte would lose the rest of a file.
 
 #include "system.hpp"
 
@@ -8,12 +10,14 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <iostream>
 #include <streambuf>
 
 namespace sys {
 
 const bool slashHelp = true;
+const bool crBeforeLfEndsLine = true;
 
 namespace {
 
@@ -123,11 +127,6 @@ std::istream& typedInput()
     return typed;
 }
 
-std::filesystem::path filePath(const std::string& name)
-{
-    return std::filesystem::path(widen(name, nameCodePage));
-}
-
 void show(std::FILE* stream, const std::string& text)
 {
     const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
@@ -149,7 +148,85 @@ void show(std::FILE* stream, const std::string& text)
     std::fflush(stream);
 }
 
-// Windows files have no permission bits to pass on.
-void narrowPermissions(const std::filesystem::path&, std::filesystem::perms) {}
+namespace {
+
+HANDLE native(const File& file) { return reinterpret_cast<HANDLE>(file.handle()); }
+
+File fromHandle(HANDLE handle)
+{
+    return File(handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle));
+}
+
+// A file on a disk: not a device (NUL, CON, COM1, ...), a pipe or a folder.
+bool onDisk(const File& file, BY_HANDLE_FILE_INFORMATION& info)
+{
+    return GetFileType(native(file)) == FILE_TYPE_DISK && GetFileInformationByHandle(native(file), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
+{
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Others may go on reading and writing the files, as with the C runtime's files.
+const DWORD shared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+} // namespace
+
+File openInput(const std::string& name)
+{
+    File file = fromHandle(CreateFileW(widen(name, nameCodePage).c_str(), GENERIC_READ, shared, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.isOpen() || !onDisk(file, info))
+        return File();
+    return file;
+}
+
+File openCopy(const File& input, const std::string& name)
+{
+    // An existing file is opened as it is, a link at the name as the link itself;
+    // only a file on disk other than the input is emptied.
+    File copy = fromHandle(CreateFileW(widen(name, nameCodePage).c_str(), GENERIC_WRITE, shared, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
+    BY_HANDLE_FILE_INFORMATION source, found;
+    if (!copy.isOpen() || !GetFileInformationByHandle(native(input), &source) || !onDisk(copy, found) ||
+        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || sameFile(source, found) ||
+        !SetEndOfFile(native(copy)))
+        return File();
+    return copy;
+}
+
+std::ptrdiff_t File::read(char* data, std::size_t size)
+{
+    DWORD got = 0;
+    const DWORD most = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    return ReadFile(native(*this), data, most, &got, nullptr) ? static_cast<std::ptrdiff_t>(got) : -1;
+}
+
+bool File::write(const char* data, std::size_t size)
+{
+    while (size > 0) {
+        DWORD put = 0;
+        const DWORD most = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!WriteFile(native(*this), data, most, &put, nullptr) || put == 0)
+            return false;
+        data += put;
+        size -= put;
+    }
+    return true;
+}
+
+bool File::close()
+{
+    if (!isOpen())
+        return true;
+    const HANDLE handle = native(*this);
+    handle_ = none;
+    return CloseHandle(handle) != 0;
+}
 
 } // namespace sys

@@ -11,6 +11,16 @@ inline std::string withoutLf(std::string text)
     return text;
 }
 
+// The text with every LF, and every CR right before one, removed.
+inline std::string withoutCrLf(const std::string& text)
+{
+    std::string kept;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\n' && !(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            kept += text[i];
+    return kept;
+}
+
 // Each of the 256 byte values once, in order.
 inline std::string everyByte()
 {

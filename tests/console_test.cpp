@@ -2,7 +2,7 @@
 // the exact console bytes, the exit status and every file left behind.
 // NONL_EXE names another build to run, NONL_LAUNCHER a program to run it with
 // (NONL_EXE=build-win-x64/nonl.exe NONL_LAUNCHER=wine64 for the Windows build);
-// a .exe is held to Windows text mode: CRLF on the console, CRLF read as LF.
+// a .exe is held to Windows' rules: CRLF on the console, a CR before an LF dropped with it.
 
 #include "bytes.hpp"
 
@@ -224,9 +224,10 @@ struct Scenario {
     std::string console;
     Tree after;                              // the whole folder afterwards
     bool linuxOnly = false;                  // limits, modes, links, devices, folders opened for reading
-    std::optional<Tree> afterOnWindows = {}; // where text mode reads the bytes otherwise
+    std::optional<Tree> afterOnWindows = {}; // where Windows drops CR before LF too
     rlim_t fileSizeLimit = RLIM_INFINITY;
     std::function<void(const fs::path&)> verify = {}; // what the tree cannot show
+    bool windowsOnly = false;                         // Windows device names
 };
 
 const std::string longName = std::string(200, 'n') + ".txt";
@@ -266,11 +267,27 @@ const Scenario scenarios[] = {
     {"passes every byte but LF, CR and 0xFF included", {{"b.bin", everyByte() + "\r\n"}}, {},
      "b.bin\nq\n", P + ok("b.bin") + P,
      {{"b.bin", everyByte() + "\r\n"}, {"b.bin_noNl.txt", withoutLf(everyByte() + "\r")}}, false,
-     // Windows text mode ends the input at Ctrl-Z (0x1A)
-     Tree{{"b.bin", everyByte() + "\r\n"}, {"b.bin_noNl.txt", withoutLf(everyByte().substr(0, 0x1A))}}},
-    {"keeps the CRs of CRLF lines, which Windows text mode reads as LF", {{"w.txt", "a\r\nb\r\n"}}, {},
-     "w.txt\nq\n", P + ok("w.txt") + P, {{"w.txt", "a\r\nb\r\n"}, {"w.txt_noNl.txt", "a\rb\r"}}, false,
-     Tree{{"w.txt", "a\r\nb\r\n"}, {"w.txt_noNl.txt", "ab"}}},
+     Tree{{"b.bin", everyByte() + "\r\n"}, {"b.bin_noNl.txt", withoutLf(everyByte())}}},
+    // Windows drops a CR right before an LF too, as its text mode reads a line end, but keeps
+    // Ctrl-Z (0x1A) and all after it, where its text mode would stop.
+    {"keeps the CRs of CRLF lines, which Windows drops with the LF",
+     {{"w.txt", "a\r\nb\r\n"}, {"sub.txt", "abc\r\ndef\x1aghi\r\n"}, {"end.txt", "x\r\n\x1a"},
+      {"cr.txt", "a\rb\r\r\nc\r"}},
+     {}, "w.txt sub.txt end.txt cr.txt\nq\n", P + ok("w.txt") + P + ok("sub.txt") + P + ok("end.txt") + P + ok("cr.txt") + P,
+     {{"w.txt", "a\r\nb\r\n"}, {"w.txt_noNl.txt", "a\rb\r"}, {"sub.txt", "abc\r\ndef\x1aghi\r\n"},
+      {"sub.txt_noNl.txt", "abc\rdef\x1aghi\r"}, {"end.txt", "x\r\n\x1a"}, {"end.txt_noNl.txt", "x\r\x1a"},
+      {"cr.txt", "a\rb\r\r\nc\r"}, {"cr.txt_noNl.txt", "a\rb\r\rc\r"}},
+     false,
+     Tree{{"w.txt", "a\r\nb\r\n"}, {"w.txt_noNl.txt", "ab"}, {"sub.txt", "abc\r\ndef\x1aghi\r\n"},
+          {"sub.txt_noNl.txt", "abcdef\x1aghi"}, {"end.txt", "x\r\n\x1a"}, {"end.txt_noNl.txt", "x\x1a"},
+          {"cr.txt", "a\rb\r\r\nc\r"}, {"cr.txt_noNl.txt", "a\rb\rc\r"}}},
+    // Device names open devices on Windows, whatever follows a dot and whatever file has that name.
+    {"refuses Windows device names and goes on", {{"nul.txt", "n\n"}, {"aux.txt", "a\n"}, {"real.txt", "r\n"}}, {},
+     "NUL nul.txt AUX aux.txt COM1 CONIN$ CON real.txt\nq\n",
+     P + cannotOpen("NUL") + P + cannotOpen("nul.txt") + P + cannotOpen("AUX") + P + cannotOpen("aux.txt") + P +
+         cannotOpen("COM1") + P + cannotOpen("CONIN$") + P + cannotOpen("CON") + P + ok("real.txt") + P,
+     {{"nul.txt", "n\n"}, {"aux.txt", "a\n"}, {"real.txt", "r\n"}, {"real.txt_noNl.txt", "r"}}, false, {},
+     RLIM_INFINITY, {}, true},
     {"copies a file larger than a block", {{"big.txt", bigText}}, {}, "big.txt\nq\n",
      P + ok("big.txt") + P, {{"big.txt", bigText}, {"big.txt_noNl.txt", withoutLf(bigText)}}},
     {"truncates an earlier output", {{"a.txt", "a\n"}, {"a.txt_noNl.txt", "much longer old output"}},
@@ -311,18 +328,20 @@ const Scenario scenarios[] = {
     {"reports a write that fails only when a small output is closed", {{"a.txt", smallText}}, {}, "a.txt\nq\n",
      P + cannotWrite("a.txt_noNl.txt") + P, {{"a.txt", smallText}, {"a.txt_noNl.txt", withoutLf(smallText).substr(0, 400)}},
      true, {}, 400},
-    {"refuses outputs that are devices, FIFOs, or dangling or looping links",
-     {{"dev", "d\n"}, {"fifo", "f\n"}, {"dangling", "x\n"}, {"loop", "l\n"}},
+    {"refuses outputs that are devices, FIFOs, or links, even to another file",
+     {{"dev", "d\n"}, {"fifo", "f\n"}, {"dangling", "x\n"}, {"loop", "l\n"}, {"other", "o\n"}, {"else", "e\n"}},
      [](const fs::path& d) {
+         fs::create_symlink("else", d / "other_noNl.txt");
          fs::create_symlink("/dev/null", d / "dev_noNl.txt");
          ASSERT_EQ(mkfifo((d / "fifo_noNl.txt").c_str(), 0644), 0);
          fs::create_symlink("elsewhere", d / "dangling_noNl.txt");
          fs::create_symlink("loop_noNl.txt", d / "loop_noNl.txt");
      },
-     "dev fifo dangling loop\nq\n",
+     "dev fifo dangling loop other\nq\n",
      P + cannotCreate("dev_noNl.txt") + P + cannotCreate("fifo_noNl.txt") + P + cannotCreate("dangling_noNl.txt") +
-         P + cannotCreate("loop_noNl.txt") + P,
-     {{"dev", "d\n"}, {"dev_noNl.txt", "-> /dev/null"}, {"fifo", "f\n"}, {"fifo_noNl.txt", "<fifo>"},
+         P + cannotCreate("loop_noNl.txt") + P + cannotCreate("other_noNl.txt") + P,
+     {{"other", "o\n"}, {"else", "e\n"}, {"other_noNl.txt", "-> else"},
+      {"dev", "d\n"}, {"dev_noNl.txt", "-> /dev/null"}, {"fifo", "f\n"}, {"fifo_noNl.txt", "<fifo>"},
       {"dangling", "x\n"}, {"dangling_noNl.txt", "-> elsewhere"}, {"loop", "l\n"}, {"loop_noNl.txt", "-> loop_noNl.txt"}},
      true},
     {"refuses a device that never ends and a FIFO that waits for a writer as input", {},
@@ -379,7 +398,7 @@ TEST_F(Console, Scenarios)
 {
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
-        if (scenario.linuxOnly && onWindows())
+        if ((scenario.linuxOnly && onWindows()) || (scenario.windowsOnly && !onWindows()))
             continue;
         fs::remove_all(work);
         fs::create_directories(work);

@@ -1,12 +1,13 @@
-// libFuzzer target: for any bytes and any block size, the copy and every LF
-// kernel must give the input with each LF removed and nothing else changed.
+// libFuzzer target: for any bytes, any block size and either line-end rule, the
+// copy and every kernel must give the input with its line ends removed and
+// nothing else changed.
 
 #include "bytes.hpp"
 #include "lf_copy.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,19 +15,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 2)
         return 0;
-    // The first two bytes choose the block size, 1 to 65536.
-    const std::size_t blockSize = (std::size_t{data[0]} << 8 | data[1]) + 1;
+    // The first two bytes choose the rule and the block size, 2 to 32769.
+    const LineEnds rule = data[0] & 0x80 ? LineEnds::crlf : LineEnds::lf;
+    const std::size_t blockSize = (std::size_t{data[0] & 0x7Fu} << 8 | data[1]) + 2;
     const std::string input(reinterpret_cast<const char*>(data + 2), size - 2);
-    const std::string expected = withoutLf(input);
+    const std::string expected = rule == LineEnds::crlf ? withoutCrLf(input) : withoutLf(input);
 
-    std::istringstream in(input);
-    std::ostringstream out;
+    // Each read hands out at most a third of what it may, so blocks end anywhere.
+    std::size_t next = 0;
+    const ReadBlock read = [&](char* to, std::size_t room) {
+        const std::size_t n = std::min(input.size() - next, room / 3 + 1);
+        std::copy_n(input.data() + next, n, to);
+        next += n;
+        return static_cast<std::ptrdiff_t>(n);
+    };
+    std::string written;
+    const WriteBlock write = [&](const char* from, std::size_t n) {
+        written.append(from, n);
+        return true;
+    };
     std::vector<char> block(blockSize);
-    if (copyWithoutLineFeeds(in, out, block.data(), block.size()) != CopyResult::copied ||
-        out.str() != expected)
+    if (copyWithoutLineEnds(read, write, rule, block.data(), block.size()) != CopyResult::copied ||
+        written != expected)
         std::abort();
 
-    for (const LfKernel& kernel : lfKernels()) {
+    for (const LfKernel& kernel : lfKernels(rule)) {
         std::vector<char> work(input.begin(), input.end());
         const std::size_t kept = kernel.drop(work.data(), work.size());
         if (std::string(work.data(), kept) != expected)

@@ -69,11 +69,11 @@ bool hasNamedAclEntries(const File& file)
 void setPermissions(const File& copy, const struct stat& input, mode_t wanted)
 {
     struct stat made;
-    if ((wanted & 070) == 0 || fstat(descriptor(copy), &made) != 0)
+    if (fstat(descriptor(copy), &made) != 0)
         return;
     if (made.st_gid != input.st_gid && fchown(descriptor(copy), static_cast<uid_t>(-1), input.st_gid) == 0)
         made.st_gid = input.st_gid;
-    if (made.st_gid == input.st_gid)
+    if (made.st_gid == input.st_gid && (wanted & 070) != 0)
         fchmod(descriptor(copy), (made.st_mode & 07777) | (wanted & 070));
 }
 

@@ -130,6 +130,7 @@ struct Start {
     std::vector<std::pair<std::string, std::string>> environment = {};
     std::string console = {}; // where stdout goes instead of a file of the scratch folder
     bool errorsToConsole = false; // stderr into the same file, as 2>&1 does
+    std::vector<std::string> runAs = {}; // a command that starts the tool as another user
 };
 
 // Starts the tool in dir with the given descriptors as its standard streams,
@@ -140,6 +141,7 @@ pid_t start(const fs::path& dir, int in, int out, int err, const Start& how = {}
     // Measured by a small parent: a child forked from this test inherits its size.
     if (!how.peakFile.empty())
         words.insert(words.begin(), {"/usr/bin/time", "-f", "%M", "-o", how.peakFile});
+    words.insert(words.begin(), how.runAs.begin(), how.runAs.end());
     const pid_t pid = fork();
     if (pid == 0) {
         umask(022);
@@ -522,6 +524,57 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
     const Outcome run = runTool(work, scratch, "", {{"a.txt"}, RLIM_INFINITY, "", {}, "/dev/full"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(readFile(work / "a.txt_noNl.txt"), "a");
+}
+
+// A new copy is no easier to read than its input: only a member of the input's
+// group may read it through group bits, and an input whose ACL shuts someone out
+// gives a copy only its owner reads. The tool runs as user 65534 in group 100.
+TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
+{
+    if (onWindows() || geteuid() != 0 || std::system("command -v setpriv setfacl >/dev/null") != 0)
+        GTEST_SKIP() << "needs root, setpriv and setfacl (run as root in CI)";
+    const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=100", "--clear-groups", "--"};
+    std::vector<std::string> asGroupMember = asNobody;
+    asGroupMember[3] = "--groups=1234";
+    const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+    const fs::perms groupToo = ownerOnly | fs::perms::group_read;
+    const struct {
+        const char* name;
+        std::vector<std::string> runAs;
+        const char* acl; // given to the input
+        fs::perms input, copy;
+        gid_t copyGroup;
+    } cases[] = {
+        {"not a member of the input's group: no group bits", asNobody, nullptr, groupToo, ownerOnly, 100},
+        {"a member: the input's group and its bits", asGroupMember, nullptr, groupToo, groupToo, 1234},
+        {"others keep what the input gives them", asNobody, nullptr, groupToo | fs::perms::others_read,
+         ownerOnly | fs::perms::others_read, 100},
+        {"an ACL that shuts a user out: owner bits only", asGroupMember, "u:4321:---",
+         groupToo | fs::perms::others_read, ownerOnly, 1234},
+    };
+    fs::permissions(root, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(work, fs::perms::all);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path input = work / "hr.txt", copy = work / "hr.txt_noNl.txt";
+        fs::remove(copy);
+        writeFile(input, "pay\nroll\n");
+        ASSERT_EQ(chown(input.c_str(), 65534, 1234), 0);
+        fs::permissions(input, c.input);
+        if (c.acl != nullptr && std::system(("setfacl -m " + std::string(c.acl) + " " + input.string()).c_str()) != 0)
+            GTEST_SKIP() << "this file system takes no ACL";
+        const Outcome run = runTool(work, scratch, "", {{"hr.txt"}, RLIM_INFINITY, "", {}, "", false, c.runAs});
+        EXPECT_EQ(run.console + run.errors, ok("hr.txt"));
+        struct stat made {};
+        ASSERT_EQ(stat(copy.c_str(), &made), 0);
+        std::ostringstream mode, wanted;
+        mode << std::oct << (made.st_mode & 0777);
+        wanted << std::oct << static_cast<unsigned>(c.copy);
+        EXPECT_EQ(mode.str(), wanted.str());
+        EXPECT_EQ(made.st_gid, c.copyGroup);
+        EXPECT_EQ(readFile(copy), "payroll");
+        fs::remove(input);
+    }
 }
 
 // A program driving the tool through a pipe must see each prompt before the

@@ -6,10 +6,10 @@ exit status and every file left in the folder.
     python3 tests/session.py /usr/lib/wine/wine build-win-x86/nonl.exe
 
 One start is the point: under wine and qemu a start takes tens of seconds, so every case shares
-it. A command naming a .exe is held to Windows text mode: each LF the tool writes arrives as
-CRLF, the typed lines end in CRLF and are read as LF, and CRLF in a file is read as LF, which the
-tool then drops. Standard output and error go to files, not pipes: wine's helper processes can
-hold a pipe open long after the tool has ended. Exits 0 when everything matches.
+it. A command naming a .exe is held to Windows' rules: each LF the tool writes arrives as CRLF,
+the typed lines end in CRLF and are read as LF, and in a file a CR right before an LF is dropped
+with it. Standard output and error go to files, not pipes: wine's helper processes can hold a
+pipe open long after the tool has ended. Exits 0 when everything matches.
 """
 
 import argparse
@@ -40,11 +40,20 @@ def cases(windows, long_word):
     crlf_out = b"abc" if windows else b"a\rb\rc"
     over = "x" * long_word
     at_limit = "y" * LONG_LIMIT
-    return [
+    devices = "NUL nul.txt AUX aux.txt COM1 CONIN$ CON".split()
+    windows_only = [
+        ("device names, even with a real file of that name, then a real file",
+         " ".join(devices) + " real.txt", {"nul.txt": b"n\n", "aux.txt": b"a\n", "real.txt": b"r\n"},
+         [cannot_open(name) for name in devices] + [ok("real.txt")], {"real.txt_noNl.txt": b"r"}),
+    ] if windows else []
+    return windows_only + [
         ("a plain name", "notes.txt", {"notes.txt": b"one\ntwo\n\nthree\n"},
          [ok("notes.txt")], {"notes.txt_noNl.txt": b"onetwothree"}),
         ("a file with CRLF lines", "dos.txt", {"dos.txt": b"a\r\nb\r\nc"},
          [ok("dos.txt")], {"dos.txt_noNl.txt": crlf_out}),
+        ("Ctrl-Z and what follows it, a lone CR and CR CR LF are kept", "sub.txt",
+         {"sub.txt": b"abc\r\ndef\x1aghi\r\r\n\r"}, [ok("sub.txt")],
+         {"sub.txt_noNl.txt": b"abcdef\x1aghi\r\r" if windows else b"abc\rdef\x1aghi\r\r\r"}),
         ("a missing name", "missing.txt", {}, [cannot_open("missing.txt")], {}),
         ("a quoted name with blanks", '"New Text Document.txt"',
          {"New Text Document.txt": b"new\ntext\n"},

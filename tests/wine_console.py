@@ -29,6 +29,10 @@ def ok(name):
     return f'Successfully removed end-of-line characters from "{name}"!'
 
 
+def cannot_open(name):
+    return f'Unable to open file "{name}"!'
+
+
 # name: (files before, lines typed, message lines expected on the screen, files expected after)
 CASES = [
     ("names in three scripts, one with a blank, typed at the console",
@@ -37,6 +41,12 @@ CASES = [
      [ok("café.txt"), ok("Ωμέγα.txt"), ok("日本 語.txt")],
      {"café.txt": b"caf\ne\n", "Ωμέγα.txt": b"o\nm\r\ne\n", "日本 語.txt": b"ni\nhon\n",
       "café.txt_noNl.txt": b"cafe", "Ωμέγα.txt_noNl.txt": b"ome", "日本 語.txt_noNl.txt": b"nihon"}),
+    # Opened as files, these would read the keyboard and swallow all that is typed after them.
+    ("the console's own names are refused, even with a real con.txt, and q still ends the tool",
+     {"con.txt": b"c\n"},
+     ["CON", "CONIN$", "con.txt", "q"],
+     [cannot_open("CON"), cannot_open("CONIN$"), cannot_open("con.txt")],
+     {"con.txt": b"c\n"}),
     ("Ctrl-Z then Enter ends the tool as q does",
      {"café.txt": b"caf\ne\n"},
      ["\x1a"],

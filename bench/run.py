@@ -2,8 +2,9 @@
 """Times nonl against `tr -d '\\n'` and a plain `dd bs=1M` copy on a large text file.
 
 Usage: python3 bench/run.py [--mib 256] [--rounds 7] [--tool build/nonl]
-Prints medians, throughput, the ratios tr/tool and tool/dd, and the tool's peak
-memory; exits non-zero if the tool's output differs from tr's.
+Prints medians, throughput, the ratios tr/tool and tool/dd, the tool's peak
+memory, and the in-memory speed of every line-end kernel (nonl_kernel_bench,
+built beside the tool); exits non-zero if the tool's output differs from tr's.
 """
 import argparse
 import filecmp
@@ -132,6 +133,12 @@ def main():
         else:
             print("peak memory: not measured (/usr/bin/time is missing)")
         print("outputs: identical to tr -d '\\n'" if same else "outputs: DIFFERENT from tr -d '\\n'")
+        kernels = os.path.join(os.path.dirname(tool), "nonl_kernel_bench")
+        if os.path.exists(kernels):
+            print("line-end kernels in memory, 128 KiB blocks of text (best of 9):")
+            print(subprocess.run([kernels], check=True, capture_output=True, text=True).stdout, end="")
+        else:
+            print(f"line-end kernels: not measured ({kernels} is missing)")
         return 0 if same else 1
     finally:
         shutil.rmtree(folder, ignore_errors=True)

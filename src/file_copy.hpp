@@ -3,13 +3,32 @@
 
 #include "lf_copy.hpp"
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 enum class Outcome { copied, openFailed, createFailed, readFailed, writeFailed };
 
-// The one block a copy works in, allocated once and used for every file.
-using CopyBuffer = std::vector<char>;
+// The one block a copy works in, allocated once and used for every file. It
+// starts on a page: the system copies into such a buffer fastest.
+class CopyBuffer {
+public:
+    explicit CopyBuffer(std::size_t size) : bytes_(size + page), size_(size)
+    {
+        void* start = bytes_.data();
+        std::size_t room = bytes_.size();
+        data_ = static_cast<char*>(std::align(page, size, start, room));
+    }
+    char* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    static constexpr std::size_t page = 4096;
+    std::vector<char> bytes_;
+    std::size_t size_;
+    char* data_;
+};
 
 // The name of the copy of the file called name: name followed by "_noNl.txt".
 std::string copyName(const std::string& name);

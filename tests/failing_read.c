@@ -2,8 +2,7 @@
  * failing disk does: NONL_FAIL_READ_FILE names the file (a whole path, or its last
  * components), NONL_FAIL_READ_AFTER how many of its bytes read normally. A read that
  * crosses that point stops short at it; every read from there fails with EIO.
- * libstdc++ reads files with read() (neither readv, pread nor __read_chk); libc++ goes
- * through stdio's fread, whose own reads inside glibc cannot be caught, so fread is. */
+ * The tool reads files with read() alone. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -65,22 +64,4 @@ ssize_t read(int fd, void* buffer, size_t count)
         return -1;
     }
     return real(fd, buffer, (size_t)may);
-}
-
-size_t fread(void* buffer, size_t size, size_t count, FILE* file)
-{
-    size_t (*real)(void*, size_t, size_t, FILE*);
-    void* found = next("fread");
-    memcpy(&real, &found, sizeof real);
-    if (size == 0)
-        return real(buffer, size, count, file);
-    const int saved = errno;
-    const ssize_t may = allowed(fileno(file), ftello(file), size * count);
-    errno = saved;
-    if (may < 0) {
-        file->_flags |= _IO_ERR_SEEN; /* as ferror would show after a failed read */
-        errno = EIO;
-        return 0;
-    }
-    return real(buffer, size, (size_t)may / size, file);
 }

@@ -47,9 +47,15 @@ public:
     // Writes all size bytes of data; false when it could not.
     bool write(const char* data, std::size_t size);
     // Closes the file; false when what was written may not all have arrived.
-    bool close();
+    bool close()
+    {
+        const std::intptr_t handle = handle_;
+        handle_ = none;
+        return handle == none || closeHandle(handle);
+    }
 
 private:
+    static bool closeHandle(std::intptr_t handle);
     static constexpr std::intptr_t none = -1;
     std::intptr_t handle_ = none;
 };

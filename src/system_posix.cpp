@@ -149,13 +149,6 @@ bool File::write(const char* data, std::size_t size)
     return true;
 }
 
-bool File::close()
-{
-    if (!isOpen())
-        return true;
-    const int fd = descriptor(*this);
-    handle_ = none;
-    return ::close(fd) == 0;
-}
+bool File::closeHandle(std::intptr_t handle) { return ::close(static_cast<int>(handle)) == 0; }
 
 } // namespace sys

@@ -220,13 +220,6 @@ bool File::write(const char* data, std::size_t size)
     return true;
 }
 
-bool File::close()
-{
-    if (!isOpen())
-        return true;
-    const HANDLE handle = native(*this);
-    handle_ = none;
-    return CloseHandle(handle) != 0;
-}
+bool File::closeHandle(std::intptr_t handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0; }
 
 } // namespace sys

@@ -1,5 +1,6 @@
 // Prints how many GB/s each line-end kernel drops in memory, for each rule, on
-// text of about 40 bytes a line (CRLF line ends for the crlf rule).
+// text of about 40 characters a line (CRLF line ends for the crlf rule), in
+// bytes, UTF-16 and UTF-32.
 
 #include "lf_kernels.hpp"
 
@@ -45,18 +46,32 @@ double timed(const std::string& source, std::vector<char>& work, int rounds, Dro
 
 } // namespace
 
+// The text in units of unit bytes, little-endian: each byte of it padded with NULs.
+std::string inUnits(const std::string& bytes, std::size_t unit)
+{
+    std::string units;
+    for (const char c : bytes)
+        units += std::string(1, c) + std::string(unit - 1, '\0');
+    return units;
+}
+
 int main()
 {
     const std::size_t block = 128 * 1024; // in the processor's cache: the kernels' own speed
     const int rounds = 1000; // 128 MiB through each kernel a try
     const struct {
         const char* label;
-        LineEnds rule;
-        const char* lineEnd;
-    } rules[] = {{"lf", LineEnds::lf, "\n"}, {"crlf", LineEnds::crlf, "\r\n"}};
-    std::printf("%-6s %-12s %8s\n", "rule", "kernel", "GB/s");
+        TextRule rule;
+    } rules[] = {
+        {"lf", {Units::bytes, LineEnds::lf}},          {"crlf", {Units::bytes, LineEnds::crlf}},
+        {"utf16 lf", {Units::utf16le, LineEnds::lf}},  {"utf16 crlf", {Units::utf16le, LineEnds::crlf}},
+        {"utf32 lf", {Units::utf32le, LineEnds::lf}},  {"utf32 crlf", {Units::utf32le, LineEnds::crlf}},
+    };
+    std::printf("%-10s %-12s %8s\n", "rule", "kernel", "GB/s");
     for (const auto& rule : rules) {
-        const std::string source = text(block, rule.lineEnd);
+        const std::size_t unit = unitSize(rule.rule.units);
+        const std::string source =
+            inUnits(text(block / unit, rule.rule.ends == LineEnds::crlf ? "\r\n" : "\n"), unit);
         std::vector<char> work(block);
         // The refill's own time is taken off each kernel's.
         const double refill = timed(source, work, rounds, [](char*, std::size_t) {});
@@ -64,8 +79,8 @@ int main()
             std::size_t kept = 0;
             const double seconds =
                 timed(source, work, rounds, [&](char* data, std::size_t size) { kept += kernel.drop(data, size); });
-            std::printf("%-6s %-12s %8.2f%s\n", rule.label, kernel.name, block * double(rounds) / (seconds - refill) / 1e9,
-                        kept == 0 ? " (nothing kept?)" : "");
+            std::printf("%-10s %-12s %8.2f%s\n", rule.label, kernel.name,
+                        block * double(rounds) / (seconds - refill) / 1e9, kept == 0 ? " (nothing kept?)" : "");
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "file_copy.hpp"
 
+#include "encoding.hpp"
 #include "system.hpp"
 
 namespace {
@@ -40,7 +41,9 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer)
     if (!mynewfile.isOpen())
         return Outcome::createFailed;
 
-    const LineEnds rule = sys::crBeforeLfEndsLine ? LineEnds::crlf : LineEnds::lf;
+    // A byte-order mark at the start says whether the line ends are bytes or the units of UTF-16 or UTF-32.
+    const TextRule rule{unitsOf(buffer.data(), static_cast<std::size_t>(first)),
+                        sys::crBeforeLfEndsLine ? LineEnds::crlf : LineEnds::lf};
     Outcome outcome = outcomeOf(copyWithoutLineEnds(
         [&](char* data, std::size_t size) { return myfile.read(data, size); },
         [&](const char* data, std::size_t size) { return mynewfile.write(data, size); }, rule, buffer.data(),

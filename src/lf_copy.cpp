@@ -1,26 +1,46 @@
 #include "lf_copy.hpp"
 
-CopyResult copyWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, LineEnds rule, char* buffer,
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The bytes of a CR in text of these units.
+std::string crUnit(Units units)
+{
+    std::string cr(unitSize(units), '\0');
+    cr[units == Units::utf16be || units == Units::utf32be ? cr.size() - 1 : 0] = '\r';
+    return cr;
+}
+
+} // namespace
+
+CopyResult copyWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, TextRule rule, char* buffer,
                                std::size_t size, std::size_t ready)
 {
-    // A CR at the end of a block waits at the front of the buffer: the next
-    // block tells whether an LF follows it.
-    std::size_t heldCr = 0;
+    const std::size_t unit = unitSize(rule.units);
+    const std::string cr = crUnit(rule.units);
+    // What a block ends with waits at the front of the buffer for the next one:
+    // a part of a unit, and under the crlf rule a CR, which the next block tells
+    // whether an LF follows.
+    std::size_t held = 0;
     std::ptrdiff_t got = ready > 0 ? static_cast<std::ptrdiff_t>(ready) : read(buffer, size);
     for (;;) {
-        if (got <= 0) {
-            if (heldCr != 0 && !write(buffer, heldCr))
+        if (got <= 0) { // what is held is written as it is: a CR last in the file, an odd last byte
+            if (held != 0 && !write(buffer, held))
                 return CopyResult::writeFailed;
             return got == 0 ? CopyResult::copied : CopyResult::readFailed;
         }
-        const std::size_t filled = heldCr + static_cast<std::size_t>(got);
-        const bool endsInCr = rule == LineEnds::crlf && buffer[filled - 1] == '\r';
-        const std::size_t kept = dropLineEnds(rule, buffer, filled); // keeps that last CR
-        heldCr = endsInCr ? 1 : 0;
+        const std::size_t filled = held + static_cast<std::size_t>(got);
+        const std::size_t whole = filled - filled % unit, part = filled - whole;
+        const std::size_t heldCr =
+            rule.ends == LineEnds::crlf && whole > 0 && std::memcmp(buffer + whole - unit, cr.data(), unit) == 0 ? unit : 0;
+        const std::size_t kept = dropLineEnds(rule, buffer, whole); // keeps that last CR
         if (kept > heldCr && !write(buffer, kept - heldCr))
             return CopyResult::writeFailed;
-        if (endsInCr)
-            buffer[0] = '\r';
-        got = read(buffer + heldCr, size - heldCr);
+        std::memmove(buffer + heldCr, buffer + whole, part);
+        std::memcpy(buffer, cr.data(), heldCr);
+        held = heldCr + part;
+        got = read(buffer + held, size - held);
     }
 }

@@ -20,9 +20,10 @@ using ReadBlock = std::function<std::ptrdiff_t(char* data, std::size_t size)>;
 using WriteBlock = std::function<bool(const char* data, std::size_t size)>;
 
 // Copies what read gives to write without its line ends, each block read
-// straight into buffer (size bytes, at least 2), its line ends dropped there
+// straight into buffer (size bytes, at least 8), its line ends dropped there
 // and the rest written from there; the first ready bytes of buffer were read
-// already. Stops at the end, at a read error or at the first write that fails.
-// Every byte read before a read error is written.
-CopyResult copyWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, LineEnds rule, char* buffer,
+// already. Units and CR LF pairs may fall across blocks; a part of a unit at
+// the end is copied as it is. Stops at the end, at a read error or at the first
+// write that fails. Every byte read before a read error is written.
+CopyResult copyWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, TextRule rule, char* buffer,
                                std::size_t size, std::size_t ready = 0);

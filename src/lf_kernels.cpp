@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define NONL_X86_KERNELS 1
@@ -11,55 +12,82 @@
 
 namespace {
 
-// Every kernel works in place: each store lands at or before the bytes just
-// loaded, and a byte looked at past the current one has not been written yet.
+// Every kernel works in place: each store lands at or before the units just
+// loaded, and a unit looked at past the current one has not been written yet.
+// A kernel is made for a rule, a unit size U and the file's byte order.
 
-// Compacts [from, stop) down to out, which may be from itself or lie before it;
-// a CR may look at the byte after it up to end.
-template <LineEnds rule>
-char* dropBytes(const char* from, const char* stop, const char* end, char* out)
+template <unsigned U>
+using Unit = std::conditional_t<U == 1, std::uint8_t, std::conditional_t<U == 2, std::uint16_t, std::uint32_t>>;
+
+// The unit of character c as it lies in the file, read as this processor reads it.
+template <unsigned U, bool bigEndian>
+Unit<U> unitOf(char c)
 {
-    for (; from != stop; ++from) {
-        out[0] = *from;
-        bool lineEnd = *from == '\n';
+    unsigned char bytes[U] = {};
+    bytes[bigEndian ? U - 1 : 0] = static_cast<unsigned char>(c);
+    Unit<U> unit;
+    std::memcpy(&unit, bytes, U);
+    return unit;
+}
+
+template <unsigned U>
+Unit<U> unitAt(const char* at)
+{
+    Unit<U> unit;
+    std::memcpy(&unit, at, U);
+    return unit;
+}
+
+// Compacts the units of [from, stop) down to out, which may be from itself or
+// lie before it; a CR may look at the unit after it up to end.
+template <LineEnds rule, unsigned U, bool bigEndian>
+char* dropUnits(const char* from, const char* stop, const char* end, char* out)
+{
+    const Unit<U> lf = unitOf<U, bigEndian>('\n'), cr = unitOf<U, bigEndian>('\r');
+    for (; from != stop; from += U) {
+        const Unit<U> unit = unitAt<U>(from);
+        std::memmove(out, from, U);
+        bool lineEnd = unit == lf;
         if constexpr (rule == LineEnds::crlf)
-            lineEnd = lineEnd || (*from == '\r' && from + 1 != end && from[1] == '\n');
-        out += !lineEnd;
+            lineEnd = lineEnd || (unit == cr && end - from > static_cast<std::ptrdiff_t>(U) && unitAt<U>(from + U) == lf);
+        out += lineEnd ? 0 : U;
     }
     return out;
 }
 
-// As dropBytes, but words of eight bytes without a line end move whole.
-template <LineEnds rule>
+// As dropUnits over the whole range; bytes in words of eight without a line end move whole.
+template <LineEnds rule, unsigned U, bool bigEndian>
 char* dropPortable(const char* from, const char* end, char* out)
 {
-    constexpr std::uint64_t ones = 0x0101010101010101u;
-    for (; end - from >= (rule == LineEnds::crlf ? 9 : 8); from += 8) { // a CR looks one byte on
-        std::uint64_t word;
-        std::memcpy(&word, from, 8);
-        const std::uint64_t x = word ^ (ones * '\n'); // zero bytes where LF was
-        bool lineEnd = ((x - ones) & ~x & (ones << 7)) != 0;
-        if constexpr (rule == LineEnds::crlf)
-            lineEnd = lineEnd || (from[7] == '\r' && from[8] == '\n'); // a CR before LF elsewhere has LF too
-        if (lineEnd) {
-            out = dropBytes<rule>(from, from + 8, end, out);
-            continue;
+    if constexpr (U == 1) {
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        for (; end - from >= (rule == LineEnds::crlf ? 9 : 8); from += 8) { // a CR looks one byte on
+            std::uint64_t word;
+            std::memcpy(&word, from, 8);
+            const std::uint64_t x = word ^ (ones * '\n'); // zero bytes where LF was
+            bool lineEnd = ((x - ones) & ~x & (ones << 7)) != 0;
+            if constexpr (rule == LineEnds::crlf)
+                lineEnd = lineEnd || (from[7] == '\r' && from[8] == '\n'); // a CR before LF elsewhere has LF too
+            if (lineEnd) {
+                out = dropUnits<rule, 1, false>(from, from + 8, end, out);
+                continue;
+            }
+            std::memcpy(out, &word, 8);
+            out += 8;
         }
-        std::memcpy(out, &word, 8);
-        out += 8;
     }
-    return dropBytes<rule>(from, end, end, out);
+    return dropUnits<rule, U, bigEndian>(from, end, end, out);
 }
 
-template <LineEnds rule>
+template <LineEnds rule, unsigned U, bool bigEndian>
 std::size_t dropPortableKernel(char* data, std::size_t size)
 {
-    return dropPortable<rule>(data, data + size, data) - data;
+    return dropPortable<rule, U, bigEndian>(data, data + size, data) - data;
 }
 
 #ifdef NONL_X86_KERNELS
 
-// For each pattern of line ends among eight bytes: the positions of the bytes
+// For each pattern of bytes to drop among eight: the positions of the bytes
 // kept, packed to the front (a pshufb control), and how many are kept.
 struct PackTable {
     std::array<std::uint64_t, 256> order{};
@@ -82,13 +110,43 @@ constexpr PackTable makePackTable()
 
 constexpr PackTable packTable = makePackTable();
 
+template <unsigned U>
+__attribute__((target("ssse3"))) inline __m128i sameUnits(__m128i a, __m128i b)
+{
+    if constexpr (U == 1)
+        return _mm_cmpeq_epi8(a, b);
+    else if constexpr (U == 2)
+        return _mm_cmpeq_epi16(a, b);
+    else
+        return _mm_cmpeq_epi32(a, b);
+}
+
+template <unsigned U>
+__attribute__((target("ssse3"))) inline __m128i everyUnit(Unit<U> unit)
+{
+    if constexpr (U == 1)
+        return _mm_set1_epi8(static_cast<char>(unit));
+    else if constexpr (U == 2)
+        return _mm_set1_epi16(static_cast<short>(unit));
+    else
+        return _mm_set1_epi32(static_cast<int>(unit));
+}
+
+// Whether the last unit of v is the one in every lane of cr.
+template <unsigned U>
+__attribute__((target("ssse3"))) inline bool endsWith(__m128i v, __m128i cr)
+{
+    return (_mm_movemask_epi8(sameUnits<U>(v, cr)) >> 15 & 1) != 0;
+}
+
 // Under the crlf rule the vector kernels take a CR last in one step back out of
-// the copy when the next step starts with LF: it is the last byte kept, just
-// before out.
-template <LineEnds rule>
+// the copy when the next step starts with LF: it is the last unit kept, just
+// before out. The masks hold a bit per byte, U bits per unit.
+template <LineEnds rule, unsigned U, bool bigEndian>
 __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t size)
 {
-    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i lf = everyUnit<U>(unitOf<U, bigEndian>('\n'));
+    const __m128i cr = everyUnit<U>(unitOf<U, bigEndian>('\r'));
     const __m128i highHalf = _mm_set_epi64x(0x0808080808080808, 0);
     char* out = data;
     __m128i v = _mm_setzero_si128(), last; // this step's bytes and the step before's, as loaded
@@ -96,7 +154,7 @@ __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t s
     for (; i + 16 <= size; i += 16) {
         last = v;
         v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        const unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(sameUnits<U>(v, lf)));
         if (lfs == 0) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
             out += 16;
@@ -105,9 +163,9 @@ __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t s
         unsigned mask = lfs;
         if constexpr (rule == LineEnds::crlf) {
             // each CR that an LF follows, and the last one kept when this step starts with LF
-            mask |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')))) & lfs >> 1;
-            if ((lfs & 1) != 0 && i > 0 && _mm_extract_epi16(last, 7) >> 8 == '\r')
-                --out;
+            mask |= static_cast<unsigned>(_mm_movemask_epi8(sameUnits<U>(v, cr))) & lfs >> U;
+            if ((lfs & 1) != 0 && i > 0 && endsWith<U>(last, cr))
+                out -= U;
         }
         const unsigned low = mask & 0xFF, high = mask >> 8;
         const __m128i order = _mm_add_epi8(
@@ -120,62 +178,135 @@ __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t s
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_srli_si128(packed, 8));
         out += packTable.kept[high];
     }
-    if (rule == LineEnds::crlf && i > 0 && i < size && data[i] == '\n' && _mm_extract_epi16(v, 7) >> 8 == '\r')
-        --out;
-    return dropPortable<rule>(data + i, data + size, out) - data;
+    if (rule == LineEnds::crlf && i > 0 && i < size && unitAt<U>(data + i) == unitOf<U, bigEndian>('\n') &&
+        endsWith<U>(v, cr))
+        out -= U;
+    return dropPortable<rule, U, bigEndian>(data + i, data + size, out) - data;
 }
 
-template <LineEnds rule>
-__attribute__((target("avx512f,avx512bw,avx512vbmi2"))) std::size_t dropAvx512(char* data, std::size_t size)
+#define NONL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi2")))
+
+template <unsigned U>
+NONL_AVX512 inline __m512i everyUnit512(Unit<U> unit)
 {
-    const __m512i lf = _mm512_set1_epi8('\n');
+    if constexpr (U == 1)
+        return _mm512_set1_epi8(static_cast<char>(unit));
+    else if constexpr (U == 2)
+        return _mm512_set1_epi16(static_cast<short>(unit));
+    else
+        return _mm512_set1_epi32(static_cast<int>(unit));
+}
+
+// A bit for each unit of a that is the same in b.
+template <unsigned U>
+NONL_AVX512 inline std::uint64_t sameUnits512(__m512i a, __m512i b)
+{
+    if constexpr (U == 1)
+        return _mm512_cmpeq_epi8_mask(a, b);
+    else if constexpr (U == 2)
+        return _mm512_cmpeq_epi16_mask(a, b);
+    else
+        return _mm512_cmpeq_epi32_mask(a, b);
+}
+
+// The units of v whose bit is set in keep, packed to the front.
+template <unsigned U>
+NONL_AVX512 inline __m512i keptUnits512(std::uint64_t keep, __m512i v)
+{
+    if constexpr (U == 1)
+        return _mm512_maskz_compress_epi8(keep, v);
+    else if constexpr (U == 2)
+        return _mm512_maskz_compress_epi16(static_cast<__mmask32>(keep), v);
+    else
+        return _mm512_maskz_compress_epi32(static_cast<__mmask16>(keep), v);
+}
+
+// The masks here hold a bit per unit.
+template <LineEnds rule, unsigned U, bool bigEndian>
+NONL_AVX512 std::size_t dropAvx512(char* data, std::size_t size)
+{
+    constexpr unsigned lanes = 64 / U;
+    const __m512i lf = everyUnit512<U>(unitOf<U, bigEndian>('\n')), cr = everyUnit512<U>(unitOf<U, bigEndian>('\r'));
     char* out = data;
-    unsigned heldCr = 0;
+    std::uint64_t heldCr = 0;
     std::size_t i = 0;
     for (; i + 64 <= size; i += 64) {
         const __m512i v = _mm512_loadu_si512(data + i);
-        const __mmask64 lfs = _mm512_cmpeq_epi8_mask(v, lf);
-        __mmask64 ends = lfs;
+        const std::uint64_t lfs = sameUnits512<U>(v, lf);
+        std::uint64_t ends = lfs;
         if constexpr (rule == LineEnds::crlf) {
-            const __mmask64 crs = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r'));
-            out -= heldCr & lfs;
-            heldCr = static_cast<unsigned>(crs >> 63);
+            const std::uint64_t crs = sameUnits512<U>(v, cr);
+            out -= U * (heldCr & lfs);
+            heldCr = crs >> (lanes - 1);
             ends |= crs & lfs >> 1;
         }
-        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(~ends, v));
-        out += 64 - __builtin_popcountll(ends);
+        _mm512_storeu_si512(out, keptUnits512<U>(~ends, v));
+        out += U * (lanes - static_cast<unsigned>(__builtin_popcountll(ends)));
     }
-    out -= heldCr & (i < size && data[i] == '\n');
-    return dropPortable<rule>(data + i, data + size, out) - data;
+    if (heldCr != 0 && i < size && unitAt<U>(data + i) == unitOf<U, bigEndian>('\n'))
+        out -= U;
+    return dropPortable<rule, U, bigEndian>(data + i, data + size, out) - data;
 }
+
+#undef NONL_AVX512
 
 #endif
 
-template <LineEnds rule>
+template <LineEnds rule, unsigned U, bool bigEndian>
 std::vector<LfKernel> kernelsFor()
 {
-    std::vector<LfKernel> kernels{{"portable", dropPortableKernel<rule>}};
+    std::vector<LfKernel> kernels{{"portable", dropPortableKernel<rule, U, bigEndian>}};
 #ifdef NONL_X86_KERNELS
     __builtin_cpu_init(); // this may run among static initialisers, before the runtime's own
     if (__builtin_cpu_supports("ssse3"))
-        kernels.push_back({"ssse3", dropSsse3<rule>});
+        kernels.push_back({"ssse3", dropSsse3<rule, U, bigEndian>});
     if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
-        kernels.push_back({"avx512vbmi2", dropAvx512<rule>});
+        kernels.push_back({"avx512vbmi2", dropAvx512<rule, U, bigEndian>});
 #endif
     return kernels;
 }
 
-} // namespace
-
-std::vector<LfKernel> lfKernels(LineEnds rule)
+template <LineEnds rule>
+std::vector<LfKernel> kernelsFor(Units units)
 {
-    return rule == LineEnds::crlf ? kernelsFor<LineEnds::crlf>() : kernelsFor<LineEnds::lf>();
+    switch (units) {
+    case Units::utf16le:
+        return kernelsFor<rule, 2, false>();
+    case Units::utf16be:
+        return kernelsFor<rule, 2, true>();
+    case Units::utf32le:
+        return kernelsFor<rule, 4, false>();
+    case Units::utf32be:
+        return kernelsFor<rule, 4, true>();
+    case Units::bytes:
+        break;
+    }
+    return kernelsFor<rule, 1, false>();
 }
 
-std::size_t dropLineEnds(LineEnds rule, char* data, std::size_t size)
+constexpr int unitKinds = 5;
+
+} // namespace
+
+std::size_t unitSize(Units units)
+{
+    return units == Units::bytes ? 1 : units == Units::utf16le || units == Units::utf16be ? 2 : 4;
+}
+
+std::vector<LfKernel> lfKernels(TextRule rule)
+{
+    return rule.ends == LineEnds::crlf ? kernelsFor<LineEnds::crlf>(rule.units) : kernelsFor<LineEnds::lf>(rule.units);
+}
+
+std::size_t dropLineEnds(TextRule rule, char* data, std::size_t size)
 {
     // Chosen on first use, so a static initialiser elsewhere may already call this.
-    static const LfKernel lf = lfKernels(LineEnds::lf).back();
-    static const LfKernel crlf = lfKernels(LineEnds::crlf).back();
-    return (rule == LineEnds::crlf ? crlf : lf).drop(data, size);
+    static const auto fastest = [] {
+        std::array<LfKernel, 2 * unitKinds> chosen{};
+        for (int units = 0; units < unitKinds; ++units)
+            for (const LineEnds ends : {LineEnds::lf, LineEnds::crlf})
+                chosen[2 * units + (ends == LineEnds::crlf)] = lfKernels({static_cast<Units>(units), ends}).back();
+        return chosen;
+    }();
+    return fastest[2 * static_cast<int>(rule.units) + (rule.ends == LineEnds::crlf)].drop(data, size);
 }

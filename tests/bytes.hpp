@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 
 // The text with every LF removed and nothing else changed.
@@ -11,14 +12,25 @@ inline std::string withoutLf(std::string text)
     return text;
 }
 
-// The text with every LF, and every CR right before one, removed.
-inline std::string withoutCrLf(const std::string& text)
+// The text with every LF unit removed, and under the crlf rule every CR unit
+// right before one: units of unit bytes in either byte order, a part of a unit
+// at the end kept as it is.
+inline std::string withoutLineEnds(const std::string& text, std::size_t unit, bool bigEndian, bool crlf)
 {
+    const auto is = [&](std::size_t at, char c) {
+        if (at + unit > text.size())
+            return false;
+        for (std::size_t b = 0; b < unit; ++b)
+            if (text[at + b] != (b == (bigEndian ? unit - 1 : 0) ? c : '\0'))
+                return false;
+        return true;
+    };
     std::string kept;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] != '\n' && !(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
-            kept += text[i];
-    return kept;
+    std::size_t at = 0;
+    for (; at + unit <= text.size(); at += unit)
+        if (!is(at, '\n') && !(crlf && is(at, '\r') && is(at + unit, '\n')))
+            kept += text.substr(at, unit);
+    return kept + text.substr(at);
 }
 
 // Each of the 256 byte values once, in order.

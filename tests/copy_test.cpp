@@ -22,12 +22,25 @@ std::string randomText(std::size_t size, unsigned seed)
     return text;
 }
 
-std::string expected(const std::string& text, LineEnds rule)
+std::string expected(const std::string& text, TextRule rule)
 {
-    return rule == LineEnds::crlf ? withoutCrLf(text) : withoutLf(text);
+    return withoutLineEnds(text, unitSize(rule.units), rule.units == Units::utf16be || rule.units == Units::utf32be,
+                           rule.ends == LineEnds::crlf);
 }
 
-const LineEnds bothRules[] = {LineEnds::lf, LineEnds::crlf};
+// Every kind of unit under both rules.
+const std::vector<TextRule> everyRule = [] {
+    std::vector<TextRule> rules;
+    for (const Units units : {Units::bytes, Units::utf16le, Units::utf16be, Units::utf32le, Units::utf32be})
+        for (const LineEnds ends : {LineEnds::lf, LineEnds::crlf})
+            rules.push_back({units, ends});
+    return rules;
+}();
+
+std::string describe(TextRule rule)
+{
+    return "units " + std::to_string(int(rule.units)) + (rule.ends == LineEnds::crlf ? " crlf" : " lf");
+}
 
 // Hands out text chunk bytes a read, then ends, or fails as a device error does.
 struct Source {
@@ -49,7 +62,7 @@ struct Source {
 
 // Copies through a heap block of exactly blockSize bytes, so AddressSanitizer sees any access past it;
 // written takes what a disk of room bytes takes.
-CopyResult copy(Source& source, std::string& written, LineEnds rule, std::size_t blockSize,
+CopyResult copy(Source& source, std::string& written, TextRule rule, std::size_t blockSize,
                 std::size_t room = std::string::npos)
 {
     const std::unique_ptr<char[]> block(new char[blockSize]);
@@ -77,39 +90,52 @@ TEST(Copy, LeavesOutEveryLineEndAndNothingElseAtAnyBlockSize)
         randomText(300000, 1),
         std::string(70000, '\n') + "x" + std::string(70000, 'y'),
     };
-    for (const LineEnds rule : bothRules) {
-        for (const std::size_t blockSize : {2, 3, 7, 16, 4096, int{copyBlockSize}}) {
+    for (const TextRule rule : everyRule) {
+        for (const std::size_t blockSize : {8, 9, 11, 16, 4096, int{copyBlockSize}}) {
             for (const std::string& input : inputs) {
                 Source source{input, std::string::npos};
                 std::string written;
                 ASSERT_EQ(copy(source, written, rule, blockSize), CopyResult::copied) << "block size " << blockSize;
-                ASSERT_EQ(written, expected(input, rule))
-                    << "rule " << int(rule) << ", block size " << blockSize << ", input of " << input.size() << " bytes";
+                ASSERT_EQ(written, expected(input, rule)) << describe(rule) << ", block size " << blockSize
+                                                          << ", input of " << input.size() << " bytes";
             }
         }
     }
 }
 
-// Windows line ends where blocks meet: the bytes each read hands out, and the copy.
-TEST(Copy, JoinsACrAndAnLfThatFallInDifferentBlocks)
+// Windows line ends and units where blocks meet: the bytes each read hands out, and the copy.
+TEST(Copy, JoinsWhatFallsInDifferentBlocks)
 {
+    using namespace std::string_literals;
+    const TextRule crlf{Units::bytes, LineEnds::crlf}, utf16le{Units::utf16le, LineEnds::crlf},
+        utf16be{Units::utf16be, LineEnds::crlf}, utf32le{Units::utf32le, LineEnds::lf};
     const struct {
-        const char* input;
+        TextRule rule;
+        std::string input;
         std::size_t chunk;
-        const char* copied;
+        std::string copied;
     } cases[] = {
-        {"ab\r\ncd", 3, "abcd"},           // CR last in one block, LF first in the next
-        {"ab\r\r\ncd", 3, "ab\rcd"},       // CR CR LF across the boundary
-        {"ab\r\r\ncd", 4, "ab\rcd"},
-        {"ab\rcd\r", 3, "ab\rcd\r"},       // lone CRs stay, the last one too
-        {"a\r\n\r\n\r\nb", 1, "ab"},       // a byte a read
-        {"a\r\x1a\r\nb\x1a", 2, "a\r\x1a" "b\x1a"}, // Ctrl-Z is a byte like any other
+        {crlf, "ab\r\ncd", 3, "abcd"},           // CR last in one block, LF first in the next
+        {crlf, "ab\r\r\ncd", 3, "ab\rcd"},       // CR CR LF across the boundary
+        {crlf, "ab\r\r\ncd", 4, "ab\rcd"},
+        {crlf, "ab\rcd\r", 3, "ab\rcd\r"},       // lone CRs stay, the last one too
+        {crlf, "a\r\n\r\n\r\nb", 1, "ab"},       // a byte a read
+        {crlf, "a\r\x1a\r\nb\x1a", 2, "a\r\x1a" "b\x1a"}, // Ctrl-Z is a byte like any other
+        // a, CR, LF, then U+4E0A, U+0A0A and U+0D0A, whose bytes hold 0A and 0D: units split every way
+        {utf16le, "a\0\r\0\n\0\x0A\x4E\x0A\x0A\x0A\x0D"s, 3, "a\0\x0A\x4E\x0A\x0A\x0A\x0D"s},
+        {utf16le, "a\0\r\0\n\0\x0A\x4E\x0A\x0A\x0A\x0D"s, 1, "a\0\x0A\x4E\x0A\x0A\x0A\x0D"s},
+        {utf16be, "\0a\0\r\0\n\x4E\x0A\x0A\x0A\x0D\x0A"s, 3, "\0a\x4E\x0A\x0A\x0A\x0D\x0A"s},
+        {utf16le, "\n\0\n\0b\0\r\0"s, 2, "b\0\r\0"s}, // LF last in a block and first in the next; a last CR
+        {utf16le, "a\0\n\0b"s, 2, "a\0b"s},                // an odd last byte stays
+        {utf16le, "a\0\r\0\n"s, 2, "a\0\r\0\n"s},          // also after a CR
+        {utf32le, "\n\0\0\0x\0\0\0\r\0\0\0\n\0\0"s, 5, "x\0\0\0\r\0\0\0\n\0\0"s},
     };
     for (const auto& c : cases) {
         Source source{c.input, c.chunk};
         std::string written;
-        EXPECT_EQ(copy(source, written, LineEnds::crlf, 4096), CopyResult::copied);
-        EXPECT_EQ(written, c.copied) << "reads of " << c.chunk << " from " << testing::PrintToString(c.input);
+        EXPECT_EQ(copy(source, written, c.rule, 4096), CopyResult::copied);
+        EXPECT_EQ(written, c.copied) << describe(c.rule) << ", reads of " << c.chunk << " from "
+                                     << testing::PrintToString(c.input);
     }
 }
 
@@ -118,10 +144,10 @@ TEST(Copy, JoinsACrAndAnLfThatFallInDifferentBlocks)
 TEST(Copy, KeepsEveryByteDeliveredBeforeTheEndOrAReadError)
 {
     const std::string text = randomText(1000, 5);
-    for (const LineEnds rule : bothRules) {
+    for (const TextRule rule : everyRule) {
         for (const bool fails : {false, true}) {
             for (const std::size_t chunk : {1, 5, 64, 999, 4096}) {
-                for (const std::size_t blockSize : {2, 4, 7, 100, 4096}) {
+                for (const std::size_t blockSize : {8, 9, 100, 4096}) {
                     Source source{text, chunk, fails};
                     std::string written;
                     const std::string where = std::string(fails ? "failing" : "ending") + " source, chunk " +
@@ -138,13 +164,32 @@ TEST(Copy, KeepsEveryByteDeliveredBeforeTheEndOrAReadError)
 TEST(Copy, StopsAtTheFirstWriteThatFails)
 {
     const std::string input = randomText(10000, 2);
-    for (const LineEnds rule : bothRules) {
+    for (const TextRule rule : everyRule) {
         Source source{input, std::string::npos};
         std::string written;
         EXPECT_EQ(copy(source, written, rule, 16, 25), CopyResult::writeFailed);
         EXPECT_EQ(written, expected(input, rule).substr(0, 25));
         EXPECT_LT(source.next, 100u) << "went on reading after the output failed";
     }
+}
+
+// Units of text under a rule: LF, CR and others at random, as many as percent
+// says LF or CR, the others of random bytes, half of them 0x0A, 0x0D or NUL.
+std::string unitsOfText(TextRule rule, std::size_t count, unsigned percent, std::mt19937& random)
+{
+    const std::size_t unit = unitSize(rule.units);
+    const bool bigEndian = rule.units == Units::utf16be || rule.units == Units::utf32be;
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string bytes(unit, '\0');
+        if (random() % 100 < percent)
+            bytes[bigEndian ? unit - 1 : 0] = "\n\r"[random() % 2];
+        else
+            for (char& c : bytes)
+                c = random() % 2 != 0 ? "\n\r"[random() % 3] : static_cast<char>(random() % 256);
+        text += bytes;
+    }
+    return text;
 }
 
 // Every kernel this processor runs, on buffers whose line ends fall on and
@@ -154,34 +199,34 @@ TEST(Copy, StopsAtTheFirstWriteThatFails)
 TEST(Kernels, MatchThePlainResultOnEveryLengthAndDensity)
 {
     std::mt19937 random(3);
-    std::vector<std::string> buffers;
-    for (std::size_t size = 0; size <= 260; ++size) {
-        for (unsigned percent : {0u, 3u, 30u, 90u, 100u}) {
-            std::string bytes(size, '\0');
-            for (char& c : bytes)
-                c = random() % 100 < percent ? "\n\r"[random() % 2] : static_cast<char>(random() % 256);
-            buffers.push_back(bytes);
+    for (const TextRule rule : everyRule) {
+        const std::size_t unit = unitSize(rule.units);
+        std::vector<std::string> buffers;
+        for (std::size_t count = 0; count <= 260 / unit; ++count) {
+            for (unsigned percent : {0u, 3u, 30u, 90u, 100u})
+                buffers.push_back(unitsOfText(rule, count, percent, random));
+            // LF and CR LF just before, on and after each edge
+            std::string edges;
+            for (std::size_t i = 0, at = 0; i < count; ++i, at += unit) {
+                const char c = at % 8 == 8 - unit || at % 16 == 0 || at % 64 == 64 - unit || at % 64 == unit ? '\n'
+                               : at % 16 == 16 - unit || at % 64 == 0                                       ? '\r'
+                                                                                                           : 'x';
+                std::string bytes(unit, '\0');
+                bytes[rule.units == Units::utf16be || rule.units == Units::utf32be ? unit - 1 : 0] = c;
+                edges += bytes;
+            }
+            buffers.push_back(edges);
         }
-        std::string edges(size, 'x'); // LF and CR LF just before, on and after each edge
-        for (std::size_t i = 0; i < size; ++i) {
-            if (i % 8 == 7 || i % 16 == 0 || i % 64 == 63 || i % 64 == 1)
-                edges[i] = '\n';
-            if (i % 16 == 15 || i % 64 == 0)
-                edges[i] = '\r';
-        }
-        buffers.push_back(edges);
-    }
-    buffers.push_back(randomText(3 * copyBlockSize + 5, 4));
-    buffers.push_back(std::string(copyBlockSize, '\n'));
+        buffers.push_back(unitsOfText(rule, 3 * copyBlockSize / unit + 5, 20, random));
+        buffers.push_back(unitsOfText(rule, copyBlockSize / unit, 100, random));
 
-    for (const LineEnds rule : bothRules) {
         for (const LfKernel& kernel : lfKernels(rule)) {
             for (const std::string& bytes : buffers) {
                 const std::unique_ptr<char[]> work(new char[bytes.size()]);
                 std::copy(bytes.begin(), bytes.end(), work.get());
                 const std::size_t kept = kernel.drop(work.get(), bytes.size());
                 ASSERT_EQ(std::string(work.get(), kept), expected(bytes, rule))
-                    << kernel.name << " (rule " << int(rule) << ") on " << bytes.size() << " bytes";
+                    << kernel.name << ", " << describe(rule) << ", on " << bytes.size() << " bytes";
             }
         }
     }
@@ -193,7 +238,7 @@ namespace {
 // come before the copy's own.
 const std::string droppedDuringStartUp = [] {
     std::string text = "a\nb\r\n\nc";
-    text.resize(dropLineEnds(LineEnds::crlf, &text[0], text.size()));
+    text.resize(dropLineEnds({Units::bytes, LineEnds::crlf}, &text[0], text.size()));
     return text;
 }();
 

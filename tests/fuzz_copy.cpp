@@ -1,6 +1,6 @@
-// libFuzzer target: for any bytes, any block size and either line-end rule, the
-// copy and every kernel must give the input with its line ends removed and
-// nothing else changed.
+// libFuzzer target: for any bytes, any block size, any units and either
+// line-end rule, the copy and every kernel must give the input with its line
+// ends removed and nothing else changed.
 
 #include "bytes.hpp"
 #include "lf_copy.hpp"
@@ -15,11 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 2)
         return 0;
-    // The first two bytes choose the rule and the block size, 2 to 32769.
-    const LineEnds rule = data[0] & 0x80 ? LineEnds::crlf : LineEnds::lf;
-    const std::size_t blockSize = (std::size_t{data[0] & 0x7Fu} << 8 | data[1]) + 2;
+    // The first two bytes choose the rule (the units and the line ends) and the block size, 8 to 4103.
+    const TextRule rule{static_cast<Units>(data[0] % 5), data[0] & 0x80 ? LineEnds::crlf : LineEnds::lf};
+    const std::size_t unit = unitSize(rule.units);
+    const std::size_t blockSize = (std::size_t{data[0] & 0x70u} << 4 | data[1]) + 8;
     const std::string input(reinterpret_cast<const char*>(data + 2), size - 2);
-    const std::string expected = rule == LineEnds::crlf ? withoutCrLf(input) : withoutLf(input);
+    const bool bigEndian = rule.units == Units::utf16be || rule.units == Units::utf32be;
+    const std::string expected = withoutLineEnds(input, unit, bigEndian, rule.ends == LineEnds::crlf);
 
     // Each read hands out at most a third of what it may, so blocks end anywhere.
     std::size_t next = 0;
@@ -39,10 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         written != expected)
         std::abort();
 
-    for (const LfKernel& kernel : lfKernels(rule)) {
-        std::vector<char> work(input.begin(), input.end());
+    for (const LfKernel& kernel : lfKernels(rule)) { // on whole units
+        const std::string units = input.substr(0, input.size() - input.size() % unit);
+        std::vector<char> work(units.begin(), units.end());
         const std::size_t kept = kernel.drop(work.data(), work.size());
-        if (std::string(work.data(), kept) != expected)
+        if (std::string(work.data(), kept) != withoutLineEnds(units, unit, bigEndian, rule.ends == LineEnds::crlf))
             std::abort();
     }
     return 0;

@@ -27,6 +27,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -242,6 +243,17 @@ const std::string bigText = [] {
 
 void mkdir(const fs::path& path) { fs::create_directories(path); }
 
+// Text in UTF-16 or UTF-32 after its byte-order mark, in either byte order.
+template <typename Char>
+std::string marked(const std::basic_string<Char>& text, bool bigEndian)
+{
+    std::string bytes;
+    for (const Char c : Char(0xFEFF) + text)
+        for (std::size_t b = 0; b < sizeof(Char); ++b)
+            bytes += static_cast<char>(c >> 8 * (bigEndian ? sizeof(Char) - 1 - b : b) & 0xFF);
+    return bytes;
+}
+
 fs::perms modeOf(const fs::path& path) { return fs::status(path).permissions(); }
 
 const std::string smallText = bigText.substr(0, 700); // one write, kept in the stream buffer until closed
@@ -283,6 +295,27 @@ const Scenario scenarios[] = {
      Tree{{"w.txt", "a\r\nb\r\n"}, {"w.txt_noNl.txt", "ab"}, {"sub.txt", "abc\r\ndef\x1aghi\r\n"},
           {"sub.txt_noNl.txt", "abcdef\x1aghi"}, {"end.txt", "x\r\n\x1a"}, {"end.txt_noNl.txt", "x\x1a"},
           {"cr.txt", "a\rb\r\r\nc\r"}, {"cr.txt_noNl.txt", "a\rb\rc\r"}}},
+    // Line ends are whole units after a UTF-16 or UTF-32 byte-order mark (U+4E0A holds 0x0A);
+    // without a mark, bytes.
+    {"leaves out the line ends of UTF-16 and UTF-32 text",
+     {{"le.txt", marked(u"a\r\n\u4E0A\U0001F600\r\nend"s, false)},
+      {"be.txt", marked(u"a\r\n\u4E0A\U0001F600\r\nend"s, true)},
+      {"32.txt", marked(U"x\r\ny\n"s, false)}, {"no-mark.txt", "\0\n\0\n"s}},
+     {}, "le.txt be.txt 32.txt no-mark.txt\nq\n",
+     P + ok("le.txt") + P + ok("be.txt") + P + ok("32.txt") + P + ok("no-mark.txt") + P,
+     {{"le.txt", marked(u"a\r\n\u4E0A\U0001F600\r\nend"s, false)},
+      {"le.txt_noNl.txt", marked(u"a\r\u4E0A\U0001F600\rend"s, false)},
+      {"be.txt", marked(u"a\r\n\u4E0A\U0001F600\r\nend"s, true)},
+      {"be.txt_noNl.txt", marked(u"a\r\u4E0A\U0001F600\rend"s, true)},
+      {"32.txt", marked(U"x\r\ny\n"s, false)}, {"32.txt_noNl.txt", marked(U"x\ry"s, false)},
+      {"no-mark.txt", "\0\n\0\n"s}, {"no-mark.txt_noNl.txt", "\0\0"s}},
+     false,
+     Tree{{"le.txt", marked(u"a\r\n\u4E0A\U0001F600\r\nend"s, false)},
+          {"le.txt_noNl.txt", marked(u"a\u4E0A\U0001F600end"s, false)},
+          {"be.txt", marked(u"a\r\n\u4E0A\U0001F600\r\nend"s, true)},
+          {"be.txt_noNl.txt", marked(u"a\u4E0A\U0001F600end"s, true)},
+          {"32.txt", marked(U"x\r\ny\n"s, false)}, {"32.txt_noNl.txt", marked(U"xy"s, false)},
+          {"no-mark.txt", "\0\n\0\n"s}, {"no-mark.txt_noNl.txt", "\0\0"s}}},
     // Device names open devices on Windows, whatever follows a dot and whatever file has that name.
     {"refuses Windows device names and goes on", {{"nul.txt", "n\n"}, {"aux.txt", "a\n"}, {"real.txt", "r\n"}}, {},
      "NUL nul.txt AUX aux.txt COM1 CONIN$ CON real.txt\nq\n",

@@ -34,6 +34,11 @@ def cannot_open(name):
     return f'\nUnable to open file "{name}"!\n\n'
 
 
+def marked(text, encoding):
+    """The text after its byte-order mark."""
+    return ("\ufeff" + text).encode(encoding)
+
+
 def cases(windows, long_word):
     """Rows of (what, line typed, files before, messages, files the tool adds)."""
     sep = "\\" if windows else "/"
@@ -54,6 +59,12 @@ def cases(windows, long_word):
         ("Ctrl-Z and what follows it, a lone CR and CR CR LF are kept", "sub.txt",
          {"sub.txt": b"abc\r\ndef\x1aghi\r\r\n\r"}, [ok("sub.txt")],
          {"sub.txt_noNl.txt": b"abcdef\x1aghi\r\r" if windows else b"abc\rdef\x1aghi\r\r\r"}),
+        ("UTF-16 and UTF-32 text after a byte-order mark loses whole units", "le.txt be.txt 32.txt",
+         {"le.txt": marked("a\r\n上😀\r\n", "utf-16-le"), "be.txt": marked("a\r\n上😀\r\n", "utf-16-be"),
+          "32.txt": marked("x\r\ny\n", "utf-32-le")}, [ok("le.txt"), ok("be.txt"), ok("32.txt")],
+         {"le.txt_noNl.txt": marked("a上😀" if windows else "a\r上😀\r", "utf-16-le"),
+          "be.txt_noNl.txt": marked("a上😀" if windows else "a\r上😀\r", "utf-16-be"),
+          "32.txt_noNl.txt": marked("xy" if windows else "x\ry", "utf-32-le")}),
         ("a missing name", "missing.txt", {}, [cannot_open("missing.txt")], {}),
         ("a quoted name with blanks", '"New Text Document.txt"',
          {"New Text Document.txt": b"new\ntext\n"},

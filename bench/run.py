@@ -82,6 +82,12 @@ def main():
             out.write(b"x" * edge)
         with open(files["all-LF"], "wb") as out:
             out.write(b"\n" * edge)
+        # The same lines in UTF-16 after its byte-order mark, as large as the text file.
+        with open(files["text"], "rb") as source:
+            lines = source.read(size // 2 - 1).decode("ascii")
+        files["utf-16"] = os.path.join(folder, "utf16.txt")
+        with open(files["utf-16"], "wb") as out:
+            out.write(("\ufeff" + lines).encode("utf-16-le"))
 
         # Each program: its label, the ending of its output file, how to run it.
         programs = {
@@ -90,11 +96,13 @@ def main():
             "dd": ("dd bs=1M", ".dd", run_dd),
         }
         order = list(programs)
-        times = {(f, p): [] for f in files for p in programs}
+        # tr knows only bytes: it is left out for UTF-16.
+        runs = {kind: [p for p in programs if kind != "utf-16" or p != "tr"] for kind in files}
+        times = {(f, p): [] for f in files for p in runs[f]}
         for round_ in range(opts.rounds):
             for kind, path in files.items():
                 # Each round starts with another program, so none always runs first.
-                for program in order[round_ % 3:] + order[:round_ % 3]:
+                for program in [p for p in order[round_ % 3:] + order[:round_ % 3] if p in runs[kind]]:
                     _, ending, run = programs[program]
                     out = path + ending
                     if os.path.exists(out):  # every program writes a new file
@@ -103,18 +111,23 @@ def main():
 
         same = True
         for kind, path in files.items():
-            if not filecmp.cmp(path + "_noNl.txt", path + ".tr", shallow=False):
+            if kind != "utf-16" and not filecmp.cmp(path + "_noNl.txt", path + ".tr", shallow=False):
                 print(f"MISMATCH: nonl's output for the {kind} file differs from tr's")
+                same = False
+        with open(files["utf-16"] + "_noNl.txt", "rb") as copied:
+            if copied.read() != ("\ufeff" + lines.replace("\n", "")).encode("utf-16-le"):
+                print("MISMATCH: nonl's output for the utf-16 file lost more than its LF units")
                 same = False
 
         where = base or tempfile.gettempdir()
-        print(f"nonl benchmark: {opts.mib} MiB text file, edge files of {edge // MIB} MiB, "
+        print(f"nonl benchmark: {opts.mib} MiB text file and the same size in UTF-16, edge files of {edge // MIB} MiB, "
               f"in {where}, {opts.rounds} rounds, {os.cpu_count()} cores; medians")
         print(f"{'file':8} {'program':10} {'seconds':>8} {'MiB/s':>8}")
         median = {}
         for kind, path in files.items():
             mib = os.path.getsize(path) / MIB
-            for program, (label, _, _) in programs.items():
+            for program in runs[kind]:
+                label = programs[program][0]
                 m = statistics.median(times[kind, program])
                 median[kind, program] = m
                 print(f"{kind:8} {label:10} {m:8.3f} {mib / m:8.0f}")
@@ -122,6 +135,9 @@ def main():
         dd_ratio = median["text", "nonl"] / median["text", "dd"]
         print(f"tr/tool {tr_ratio:.2f}  (nonl is {tr_ratio:.2f} times as fast as tr -d '\\n')")
         print(f"tool/dd {dd_ratio:.2f}  (nonl takes {dd_ratio:.2f} times as long as a plain copy)")
+        utf16_ratio = median["utf-16", "nonl"] / median["text", "nonl"]
+        print(f"utf-16/text {utf16_ratio:.2f}  (a UTF-16 file takes {utf16_ratio:.2f} times as long "
+              f"as the byte file of the same size)")
 
         small = os.path.join(folder, "small.txt")
         make_text(small, 1024)

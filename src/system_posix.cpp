@@ -2,6 +2,8 @@
 
 #include "system.hpp"
 
+#include "encoding.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,7 +29,13 @@ std::vector<std::string> startUp(int argc, char** argv)
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-std::istream& typedInput() { return std::cin; }
+std::istream& typedInput()
+{
+    // A list of names saved with a UTF-8 mark: the mark is no part of the first name.
+    static NamesInput names(*std::cin.rdbuf(), false, false);
+    static std::istream typed(&names);
+    return typed;
+}
 
 void show(std::FILE* stream, const std::string& text)
 {

@@ -6,9 +6,14 @@
 
 #include "system.hpp"
 
+#include "encoding.hpp"
+
 #include <windows.h>
 
 #include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <algorithm>
 #include <iostream>
@@ -21,10 +26,34 @@ const bool crBeforeLfEndsLine = true;
 
 namespace {
 
-// The code page of the names the tool holds, and the one their messages take
-// when they go to a file or a pipe instead of a console.
-UINT nameCodePage = CP_ACP;
-UINT redirectedCodePage = CP_ACP;
+// Where the names come from, which says how they are encoded.
+enum class Names { arguments, console, piped };
+Names namesFrom = Names::arguments;
+const NamesInput* pipedNames = nullptr;
+
+// The code page of a name the tool holds, or of a message that shows one.
+UINT codePageOf(const std::string& text)
+{
+    if (namesFrom != Names::piped || pipedNames->mark() != NamesMark::none)
+        return CP_UTF8;
+    // Without a mark each word tells: text in an ANSI code page with letters
+    // beyond ASCII is almost never valid UTF-8.
+    return isUtf8BeyondAscii(text) ? CP_UTF8 : CP_ACP;
+}
+
+// The code page a message takes in a file or a pipe instead of a console.
+UINT redirectedCodePage(const std::string& text)
+{
+    switch (namesFrom) {
+    case Names::arguments:
+        return CP_ACP;
+    case Names::console:
+        return GetConsoleCP(); // the bytes a byte-wise console read gave
+    case Names::piped:
+        break;
+    }
+    return codePageOf(text); // the bytes the names came in (UTF-8 for a UTF-16 list)
+}
 
 std::wstring widen(const std::string& text, UINT codePage)
 {
@@ -108,22 +137,25 @@ std::vector<std::string> startUp(int, char**)
             arguments.push_back(narrow(words[i], wcslen(words[i]), CP_UTF8));
         LocalFree(words);
     }
-    nameCodePage = CP_UTF8;
-    redirectedCodePage = CP_ACP;
+    namesFrom = Names::arguments;
     return arguments;
 }
 
 std::istream& typedInput()
 {
     if (!isConsole(GetStdHandle(STD_INPUT_HANDLE))) {
-        nameCodePage = CP_ACP;
-        return std::cin;
+        // Bytes as they are, so that a UTF-16 list arrives whole; the names
+        // read Ctrl-Z as text mode does, and CR is a blank between names.
+        _setmode(_fileno(stdin), _O_BINARY);
+        static NamesInput names(*std::cin.rdbuf(), true, true);
+        static std::istream piped(&names);
+        pipedNames = &names;
+        namesFrom = Names::piped;
+        return piped;
     }
     static ConsoleInput console;
     static std::istream typed(&console);
-    nameCodePage = CP_UTF8;
-    // Redirected messages keep the bytes that a byte-wise console read gave.
-    redirectedCodePage = GetConsoleCP();
+    namesFrom = Names::console;
     return typed;
 }
 
@@ -133,16 +165,17 @@ void show(std::FILE* stream, const std::string& text)
     if (isConsole(handle)) {
         std::fflush(stream);
         std::cout.flush();
-        const std::wstring wide = widen(text, nameCodePage);
+        const std::wstring wide = widen(text, codePageOf(text));
         DWORD written = 0;
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         return;
     }
-    if (nameCodePage == redirectedCodePage) {
+    const UINT from = codePageOf(text), to = redirectedCodePage(text);
+    if (from == to) {
         std::fputs(text.c_str(), stream);
     } else {
-        const std::wstring wide = widen(text, nameCodePage);
-        std::fputs(narrow(wide.data(), wide.size(), redirectedCodePage).c_str(), stream);
+        const std::wstring wide = widen(text, from);
+        std::fputs(narrow(wide.data(), wide.size(), to).c_str(), stream);
     }
     // Messages on stdout and stderr keep their order in one file or pipe.
     std::fflush(stream);
@@ -177,7 +210,7 @@ const DWORD shared = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 File openInput(const std::string& name)
 {
-    File file = fromHandle(CreateFileW(widen(name, nameCodePage).c_str(), GENERIC_READ, shared, nullptr,
+    File file = fromHandle(CreateFileW(widen(name, codePageOf(name)).c_str(), GENERIC_READ, shared, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!file.isOpen() || !onDisk(file, info))
@@ -189,7 +222,7 @@ File openCopy(const File& input, const std::string& name)
 {
     // An existing file is opened as it is, a link at the name as the link itself;
     // only a file on disk other than the input is emptied.
-    File copy = fromHandle(CreateFileW(widen(name, nameCodePage).c_str(), GENERIC_WRITE, shared, nullptr,
+    File copy = fromHandle(CreateFileW(widen(name, codePageOf(name)).c_str(), GENERIC_WRITE, shared, nullptr,
                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                        nullptr));
     BY_HANDLE_FILE_INFORMATION source, found;

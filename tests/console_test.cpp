@@ -316,6 +316,24 @@ const Scenario scenarios[] = {
           {"be.txt_noNl.txt", marked(u"a\u4E0A\U0001F600end"s, true)},
           {"32.txt", marked(U"x\r\ny\n"s, false)}, {"32.txt_noNl.txt", marked(U"xy"s, false)},
           {"no-mark.txt", "\0\n\0\n"s}, {"no-mark.txt_noNl.txt", "\0\0"s}}},
+    // Lists of names as Windows saves them: a UTF-8 mark is no part of the first name; each
+    // name shows in the bytes it came in.
+    {"reads lists of names in UTF-8, with a mark or without", {{"caf\xC3\xA9.txt", "c\n"}, {"\xCE\xA9.txt", "o\n"}},
+     {}, "\xEF\xBB\xBF" "caf\xC3\xA9.txt \xCE\xA9.txt\nq\n",
+     P + ok("caf\xC3\xA9.txt") + P + ok("\xCE\xA9.txt") + P,
+     {{"caf\xC3\xA9.txt", "c\n"}, {"caf\xC3\xA9.txt_noNl.txt", "c"}, {"\xCE\xA9.txt", "o\n"},
+      {"\xCE\xA9.txt_noNl.txt", "o"}}},
+    // Without a mark, a word that is UTF-8 is taken so, any other in the ANSI code page (wine's: 1252).
+    {"reads a list of names in UTF-16 and words in UTF-8 or the ANSI code page",
+     {{"caf\xC3\xA9.txt", "c\n"}, {"\xCE\xA9.txt", "o\n"}}, {},
+     marked(u"caf\u00E9.txt \u03A9.txt\r\nq\r\n"s, false) + "ignored\n",
+     P + ok("caf\xC3\xA9.txt") + P + ok("\xCE\xA9.txt") + P,
+     {{"caf\xC3\xA9.txt", "c\n"}, {"caf\xC3\xA9.txt_noNl.txt", "c"}, {"\xCE\xA9.txt", "o\n"},
+      {"\xCE\xA9.txt_noNl.txt", "o"}}, false, {}, RLIM_INFINITY, {}, true},
+    {"reads words in UTF-8 or the ANSI code page", {{"caf\xC3\xA9.txt", "c\n"}, {"\xCE\xA9.txt", "o\n"}}, {},
+     "caf\xE9.txt \xCE\xA9.txt\nq\n", P + ok("caf\xE9.txt") + P + ok("\xCE\xA9.txt") + P,
+     {{"caf\xC3\xA9.txt", "c\n"}, {"caf\xC3\xA9.txt_noNl.txt", "c"}, {"\xCE\xA9.txt", "o\n"},
+      {"\xCE\xA9.txt_noNl.txt", "o"}}, false, {}, RLIM_INFINITY, {}, true},
     // Device names open devices on Windows, whatever follows a dot and whatever file has that name.
     {"refuses Windows device names and goes on", {{"nul.txt", "n\n"}, {"aux.txt", "a\n"}, {"real.txt", "r\n"}}, {},
      "NUL nul.txt AUX aux.txt COM1 CONIN$ CON real.txt\nq\n",

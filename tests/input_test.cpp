@@ -1,10 +1,12 @@
-// The name reader and the command line, as tables of what goes in and what comes out.
+// The name reader, the command line and encodings, as tables of what goes in and what comes out.
 
 #include "arguments.hpp"
+#include "encoding.hpp"
 #include "name_reader.hpp"
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -137,4 +139,55 @@ TEST(Arguments, TellWhatIsAskedFor)
         EXPECT_EQ(command.names, c.names) << seen;
         EXPECT_EQ(command.option, c.option) << seen;
     }
+}
+
+// What a byte-order mark says of a file, and of a stream of names; which words are UTF-8.
+TEST(Encoding, ReadsTheMarkAndTellsUtf8)
+{
+    using namespace std::string_literals;
+    const struct {
+        std::string start;
+        Units units;
+    } files[] = {
+        {"\xFF\xFE\0\0x"s, Units::utf32le}, {"\0\0\xFE\xFF"s, Units::utf32be}, {"\xFF\xFE\0"s, Units::utf16le},
+        {"\xFF\xFEx\0"s, Units::utf16le},   {"\xFE\xFF"s, Units::utf16be},     {"\xEF\xBB\xBFx", Units::bytes},
+        {"\xFF", Units::bytes},             {"", Units::bytes},                 {"\0\0\xFE"s, Units::bytes},
+    };
+    for (const auto& file : files)
+        EXPECT_EQ(unitsOf(file.start.data(), file.start.size()), file.units) << testing::PrintToString(file.start);
+
+    const struct {
+        std::string input;
+        bool utf16, ctrlZEnds;
+        std::string names;
+        NamesMark mark;
+    } streams[] = {
+        {"\xEF\xBB\xBF" "a b", false, false, "a b", NamesMark::utf8},
+        {"\xEF\xBBx\xEF\xBB\xBF", false, false, "\xEF\xBBx\xEF\xBB\xBF", NamesMark::none},
+        {"\xFF\xFEx\0"s, false, false, "\xFF\xFEx\0"s, NamesMark::none}, // UTF-16 is not read where names are bytes
+        {"\xFF\xFEx\0\xE9\0=\xD8\0\xDE\x1A\x01\r\0\n\0"s, true, true, "x\xC3\xA9\xF0\x9F\x98\x80\xC4\x9A\r\n",
+         NamesMark::utf16le},
+        {"\xFF\xFE=\xD8x\0\0\xDEy"s, true, false, "\xEF\xBF\xBDx\xEF\xBF\xBD", NamesMark::utf16le}, // lone halves, odd byte
+        {"\xFFx", true, false, "\xFFx", NamesMark::none},
+        {"a\x1A b", false, true, "a", NamesMark::none},
+        {"a\x1A b", true, false, "a\x1A b", NamesMark::none},
+        {"", true, true, "", NamesMark::none},
+    };
+    for (const auto& stream : streams) {
+        std::istringstream source(stream.input);
+        NamesInput input(*source.rdbuf(), stream.utf16, stream.ctrlZEnds);
+        std::istream in(&input);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), stream.names) << testing::PrintToString(stream.input);
+        EXPECT_EQ(input.mark(), stream.mark) << testing::PrintToString(stream.input);
+    }
+
+    const struct {
+        std::string word;
+        bool utf8;
+    } words[] = {
+        {"caf\xC3\xA9.txt", true}, {"\xF0\x9F\x98\x80", true}, {"cafe.txt", false},    {"caf\xE9.txt", false},
+        {"\xC0\xAF", false},       {"\xED\xA0\x80", false},    {"\xF4\x90\x80\x80", false}, {"\xE2\x82", false},
+    };
+    for (const auto& word : words)
+        EXPECT_EQ(isUtf8BeyondAscii(word.word), word.utf8) << testing::PrintToString(word.word);
 }

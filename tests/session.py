@@ -39,7 +39,7 @@ def marked(text, encoding):
     return ("\ufeff" + text).encode(encoding)
 
 
-def cases(windows, long_word):
+def cases(windows, long_word, encoding):
     """Rows of (what, line typed, files before, messages, files the tool adds)."""
     sep = "\\" if windows else "/"
     crlf_out = b"abc" if windows else b"a\rb\rc"
@@ -51,7 +51,14 @@ def cases(windows, long_word):
          " ".join(devices) + " real.txt", {"nul.txt": b"n\n", "aux.txt": b"a\n", "real.txt": b"r\n"},
          [cannot_open(name) for name in devices] + [ok("real.txt")], {"real.txt_noNl.txt": b"r"}),
     ] if windows else []
+    if windows and encoding == "utf-8":  # a mark says the whole list is UTF-8 or UTF-16
+        # \udce9: the byte 0xE9, é in the ANSI code page (wine's: 1252)
+        windows_only.append(("a word in the ANSI code page", "caf\udce9.txt", {"café.txt": b"c\n"},
+                             [ok("caf\udce9.txt")], {"café.txt_noNl.txt": b"c"}))
     return windows_only + [
+        ("names beyond ASCII in the list's encoding", "café.txt Ωμέγα.txt",
+         {"café.txt": b"c\n", "Ωμέγα.txt": b"o\n"}, [ok("café.txt"), ok("Ωμέγα.txt")],
+         {"café.txt_noNl.txt": b"c", "Ωμέγα.txt_noNl.txt": b"o"}),
         ("a plain name", "notes.txt", {"notes.txt": b"one\ntwo\n\nthree\n"},
          [ok("notes.txt")], {"notes.txt_noNl.txt": b"onetwothree"}),
         ("a file with CRLF lines", "dos.txt", {"dos.txt": b"a\r\nb\r\nc"},
@@ -138,12 +145,15 @@ def main():
     parser.add_argument("--max-rss-mib", type=float,
                         help="fail when the started process's peak memory exceeds this")
     parser.add_argument("--timeout", type=float, default=600)
+    parser.add_argument("--names-encoding", default="utf-8",
+                        help="how the list of names is saved: utf-8, utf-8-sig (with a mark), utf-16 (LE, "
+                             "with a mark; Windows builds only)")
     args = parser.parse_args()
 
     windows = any(word.lower().endswith(".exe") for word in args.command)
     newline = "\r\n" if windows else "\n"
     command = [os.path.abspath(word) if os.path.exists(word) else word for word in args.command]
-    rows = cases(windows, args.long_word)
+    rows = cases(windows, args.long_word, args.names_encoding)
 
     root = tempfile.mkdtemp(prefix="nonl-session-")
     try:
@@ -161,7 +171,7 @@ def main():
         stdin_path = os.path.join(root, "stdin")
         with open(stdin_path, "wb") as f:
             f.write("".join(line.replace("\n", newline) + newline
-                            for _, line, _, _, _ in rows).encode())
+                            for _, line, _, _, _ in rows).encode(args.names_encoding, "surrogateescape"))
         out_path, err_path = os.path.join(root, "stdout"), os.path.join(root, "stderr")
 
         rss_path = os.path.join(root, "rss")
@@ -179,7 +189,8 @@ def main():
         wanted = PROMPT + "".join(m + PROMPT for m in messages)
 
         failures = []
-        if console != wanted.replace("\n", newline).encode():
+        # Messages show each name in the bytes it came in; UTF-8 for a UTF-16 list.
+        if console != wanted.replace("\n", newline).encode("utf-8", "surrogateescape"):
             failures.append("console bytes; expected (-) and seen (+), cut at each prompt:")
             seen = console.decode("utf-8", "replace").replace(newline, "\n").split(PROMPT)
             failures += ["  " + line for line in difflib.unified_diff(
@@ -202,7 +213,8 @@ def main():
 
         for failure in failures:
             print(failure)
-        print(f"{' '.join(args.command)}: {len(messages)} names in {len(rows)} cases, one start, "
+        print(f"{' '.join(args.command)}: {len(messages)} names in {len(rows)} cases, "
+              f"a list in {args.names_encoding}, one start, "
               f"{seconds:.1f} s{peak}")
         print(f"session: {0 if failures else 1} passed, {1 if failures else 0} failed")
         return 1 if failures else 0

@@ -48,19 +48,30 @@ namespace {
 
 int descriptor(const File& file) { return static_cast<int>(file.handle()); }
 
-// A FIFO or a device opened for the check must not make the tool wait, and a
-// regular file, once checked, is used as any other.
-const int noWait = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-
-bool waitAgain(const File& file)
-{
-    const int flags = fcntl(descriptor(file), F_GETFL);
-    return flags != -1 && fcntl(descriptor(file), F_SETFL, flags & ~O_NONBLOCK) != -1;
-}
-
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// An access ACL with entries for named users or groups, which the mode bits alone cannot carry over.
+// Opens name only when what stands there (with O_NOFOLLOW, the link itself) is a
+// regular file, or nothing for O_CREAT: even opening a device may do something.
+// Nothing waits on a FIFO or a device swapped in meanwhile; a regular file under
+// a lease (a Samba oplock, an NFS delegation) is waited for, as by any program.
+File openRegular(const std::string& name, int flags, mode_t mode = 0)
+{
+    struct stat found;
+    const int looked = (flags & O_NOFOLLOW) != 0 ? lstat(name.c_str(), &found) : stat(name.c_str(), &found);
+    if ((flags & O_EXCL) == 0 && (looked == 0 ? !S_ISREG(found.st_mode) : (flags & O_CREAT) == 0))
+        return File();
+    flags |= O_NOCTTY | O_CLOEXEC;
+    int fd = open(name.c_str(), flags | O_NONBLOCK, mode);
+    if (fd == -1 && errno == EWOULDBLOCK && looked == 0)
+        fd = open(name.c_str(), flags, mode);
+    const int status = fd == -1 ? -1 : fcntl(fd, F_GETFL);
+    File file(fd);
+    if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1)
+        return File();
+    return file;
+}
+
+// An access ACL, which names users or groups that the mode bits alone cannot carry over.
 bool hasNamedAclEntries(const File& file)
 {
 #ifdef __linux__
@@ -71,9 +82,8 @@ bool hasNamedAclEntries(const File& file)
 #endif
 }
 
-// Gives a new copy the permissions wanted, less the umask. It was made without
-// group bits, as its group may not be the input's: it takes the input's group
-// where it may, and the group bits only when that group is the input's.
+// Gives a new copy the permissions wanted once it has the input's group, which
+// it takes where it may. A copy in another group keeps those it was made with.
 void setPermissions(const File& copy, const struct stat& input, mode_t wanted)
 {
     struct stat made;
@@ -81,16 +91,17 @@ void setPermissions(const File& copy, const struct stat& input, mode_t wanted)
         return;
     if (made.st_gid != input.st_gid && fchown(descriptor(copy), static_cast<uid_t>(-1), input.st_gid) == 0)
         made.st_gid = input.st_gid;
-    if (made.st_gid == input.st_gid && (wanted & 070) != 0)
-        fchmod(descriptor(copy), (made.st_mode & 07777) | (wanted & 070));
+    // An ACL that the folder gave it may name users: raising the group bits would let them in.
+    if (made.st_gid == input.st_gid && !hasNamedAclEntries(copy))
+        fchmod(descriptor(copy), wanted);
 }
 
-// An existing file at the copy's name, opened without following a link.
+// An existing file at the copy's name, emptied only when it is another file than the input.
 File emptied(File existing, const struct stat& input)
 {
     struct stat found;
-    if (fstat(descriptor(existing), &found) != 0 || !S_ISREG(found.st_mode) || sameFile(found, input) ||
-        ftruncate(descriptor(existing), 0) != 0 || !waitAgain(existing))
+    if (!existing.isOpen() || fstat(descriptor(existing), &found) != 0 || !S_ISREG(found.st_mode) ||
+        sameFile(found, input) || ftruncate(descriptor(existing), 0) != 0)
         return File();
     return existing;
 }
@@ -99,9 +110,9 @@ File emptied(File existing, const struct stat& input)
 
 File openInput(const std::string& name)
 {
-    File file(open(name.c_str(), O_RDONLY | noWait));
+    File file = openRegular(name, O_RDONLY);
     struct stat found;
-    if (!file.isOpen() || fstat(descriptor(file), &found) != 0 || !S_ISREG(found.st_mode) || !waitAgain(file))
+    if (!file.isOpen() || fstat(descriptor(file), &found) != 0 || !S_ISREG(found.st_mode))
         return File();
     return file;
 }
@@ -114,24 +125,19 @@ File openCopy(const File& input, const std::string& name)
     const mode_t umaskBits = umask(0);
     umask(umaskBits);
     const mode_t wanted = source.st_mode & (hasNamedAclEntries(input) ? 0600 : 0666) & ~umaskBits;
-    const int flags = O_WRONLY | O_NOFOLLOW | noWait;
-    // Someone else may put a file at the name or take one away between the
-    // two opens; a few tries settle it.
-    for (int tries = 0; tries < 3; ++tries) {
-        File copy(open(name.c_str(), flags | O_CREAT | O_EXCL, wanted & ~070));
-        if (copy.isOpen() && waitAgain(copy)) {
-            setPermissions(copy, source, wanted);
-            return copy;
-        }
-        if (copy.isOpen() || errno != EEXIST)
-            return File();
-        File existing(open(name.c_str(), flags));
-        if (existing.isOpen())
-            return emptied(std::move(existing), source);
-        if (errno != ENOENT)
-            return File(); // a link (ELOOP), a FIFO with no reader (ENXIO), no permission, ...
+    // Until its group is the input's, no group bits, and others no more than the
+    // input's group has: its group's members may be others here.
+    const mode_t made = (wanted & 0600) | (wanted & 06 & source.st_mode >> 3);
+    File copy = openRegular(name, O_WRONLY | O_NOFOLLOW | O_CREAT | O_EXCL, made);
+    if (copy.isOpen()) {
+        setPermissions(copy, source, wanted);
+        return copy;
     }
-    return File();
+    if (errno != EEXIST)
+        return File();
+    // Still O_CREAT, so that the system's guard of files others own in sticky
+    // folders holds; a file made here meanwhile is made private.
+    return emptied(openRegular(name, O_WRONLY | O_NOFOLLOW | O_CREAT, made & 0600), source);
 }
 
 std::ptrdiff_t File::read(char* data, std::size_t size)

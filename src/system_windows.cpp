@@ -16,6 +16,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <streambuf>
 
@@ -185,6 +186,9 @@ namespace {
 
 HANDLE native(const File& file) { return reinterpret_cast<HANDLE>(file.handle()); }
 
+// Others may go on reading and writing the files, as with the C runtime's files.
+const DWORD shared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
 File fromHandle(HANDLE handle)
 {
     return File(handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle));
@@ -197,19 +201,41 @@ bool onDisk(const File& file, BY_HANDLE_FILE_INFORMATION& info)
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
+// The 128-bit file IDs where the system has them (ReFS needs all of them), else the file indexes.
+bool sameFile(const File& input, const BY_HANDLE_FILE_INFORMATION& a, const File& copy,
+              const BY_HANDLE_FILE_INFORMATION& b)
 {
+    FILE_ID_INFO inputId, copyId;
+    if (GetFileInformationByHandleEx(native(input), FileIdInfo, &inputId, sizeof inputId) &&
+        GetFileInformationByHandleEx(native(copy), FileIdInfo, &copyId, sizeof copyId))
+        return inputId.VolumeSerialNumber == copyId.VolumeSerialNumber &&
+               std::memcmp(&inputId.FileId, &copyId.FileId, sizeof inputId.FileId) == 0;
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
-// Others may go on reading and writing the files, as with the C runtime's files.
-const DWORD shared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Names in the device namespace (\\.\C:, \\.\PhysicalDrive0) open whole disks, which
+// the system reports as files on a disk.
+bool namesDevice(const std::string& name)
+{
+    return name.size() >= 4 && (name[0] == '\\' || name[0] == '/') && (name[1] == '\\' || name[1] == '/') &&
+           name[2] == '.' && (name[3] == '\\' || name[3] == '/');
+}
+
+HANDLE openCopyHandle(const std::string& name, DWORD access, DWORD disposition)
+{
+    // A link at the name is opened as the link itself, never followed.
+    return CreateFileW(widen(name, codePageOf(name)).c_str(), access, shared, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 
 } // namespace
 
 File openInput(const std::string& name)
 {
+    if (namesDevice(name))
+        return File();
     File file = fromHandle(CreateFileW(widen(name, codePageOf(name)).c_str(), GENERIC_READ, shared, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
@@ -220,17 +246,28 @@ File openInput(const std::string& name)
 
 File openCopy(const File& input, const std::string& name)
 {
-    // An existing file is opened as it is, a link at the name as the link itself;
-    // only a file on disk other than the input is emptied.
-    File copy = fromHandle(CreateFileW(widen(name, codePageOf(name)).c_str(), GENERIC_WRITE, shared, nullptr,
-                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                       nullptr));
-    BY_HANDLE_FILE_INFORMATION source, found;
-    if (!copy.isOpen() || !GetFileInformationByHandle(native(input), &source) || !onDisk(copy, found) ||
-        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || sameFile(source, found) ||
-        !SetEndOfFile(native(copy)))
+    if (namesDevice(name))
         return File();
-    return copy;
+    // An existing file is opened as it is and emptied only once it is known to
+    // be a file on disk other than the input, not a link. A file made here that
+    // fails that (a stream of the input itself, input:s_noNl.txt) goes again.
+    bool made = false;
+    HANDLE handle = openCopyHandle(name, GENERIC_WRITE, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        handle = openCopyHandle(name, GENERIC_WRITE | DELETE, CREATE_NEW);
+        made = true;
+    }
+    File copy = fromHandle(handle);
+    BY_HANDLE_FILE_INFORMATION source, found;
+    if (copy.isOpen() && GetFileInformationByHandle(native(input), &source) && onDisk(copy, found) &&
+        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !sameFile(input, source, copy, found) &&
+        SetEndOfFile(native(copy)))
+        return copy;
+    if (made && copy.isOpen()) {
+        FILE_DISPOSITION_INFO gone{TRUE};
+        SetFileInformationByHandle(native(copy), FileDispositionInfo, &gone, sizeof gone);
+    }
+    return File();
 }
 
 std::ptrdiff_t File::read(char* data, std::size_t size)

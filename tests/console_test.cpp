@@ -589,7 +589,7 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
     const struct {
         const char* name;
         std::vector<std::string> runAs;
-        const char* acl; // given to the input
+        const char* acl; // setfacl's arguments, in the folder
         fs::perms input, copy;
         gid_t copyGroup;
     } cases[] = {
@@ -597,8 +597,12 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
         {"a member: the input's group and its bits", asGroupMember, nullptr, groupToo, groupToo, 1234},
         {"others keep what the input gives them", asNobody, nullptr, groupToo | fs::perms::others_read,
          ownerOnly | fs::perms::others_read, 100},
-        {"an ACL that shuts a user out: owner bits only", asGroupMember, "u:4321:---",
+        {"in another group, others get no more than the input's group", asNobody, nullptr,
+         ownerOnly | fs::perms::others_read, ownerOnly, 100},
+        {"an ACL that shuts a user out: owner bits only", asGroupMember, "-m u:4321:--- hr.txt",
          groupToo | fs::perms::others_read, ownerOnly, 1234},
+        {"a folder's default ACL naming a user: no group bits", asGroupMember, "-d -m u:4321:rw .", groupToo,
+         ownerOnly, 1234},
     };
     fs::permissions(root, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     fs::permissions(work, fs::perms::all);
@@ -609,7 +613,7 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
         writeFile(input, "pay\nroll\n");
         ASSERT_EQ(chown(input.c_str(), 65534, 1234), 0);
         fs::permissions(input, c.input);
-        if (c.acl != nullptr && std::system(("setfacl -m " + std::string(c.acl) + " " + input.string()).c_str()) != 0)
+        if (c.acl != nullptr && std::system(("cd " + work.string() + " && setfacl " + c.acl).c_str()) != 0)
             GTEST_SKIP() << "this file system takes no ACL";
         const Outcome run = runTool(work, scratch, "", {{"hr.txt"}, RLIM_INFINITY, "", {}, "", false, c.runAs});
         EXPECT_EQ(run.console + run.errors, ok("hr.txt"));
@@ -622,7 +626,40 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
         EXPECT_EQ(made.st_gid, c.copyGroup);
         EXPECT_EQ(readFile(copy), "payroll");
         fs::remove(input);
+        EXPECT_EQ(std::system(("setfacl -b -k " + work.string()).c_str()), 0);
     }
+}
+
+// A file under a lease (a Samba oplock, an NFS delegation) is waited for until
+// its holder lets go, as by any program, not refused as a device would be.
+TEST_F(Console, WaitsForAFileUnderALease)
+{
+    if (onWindows())
+        GTEST_SKIP() << "leases are Linux's";
+    writeFile(work / "l.txt", "l\ne\n");
+    int granted[2];
+    ASSERT_EQ(pipe(granted), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        signal(SIGIO, [](int) {}); // the lease breaks: let go
+        const int fd = open((work / "l.txt").c_str(), O_RDONLY);
+        const char leased = fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 'y' : 'n';
+        if (write(granted[1], &leased, 1) == 1 && leased == 'y')
+            pause();
+        fcntl(fd, F_SETLEASE, F_UNLCK);
+        _exit(0);
+    }
+    char leased = 'n';
+    ASSERT_EQ(read(granted[0], &leased, 1), 1);
+    if (leased != 'y') {
+        kill(holder, SIGKILL);
+        waitpid(holder, nullptr, 0);
+        GTEST_SKIP() << "this file system grants no lease";
+    }
+    const Outcome run = runTool(work, scratch, "", {{"l.txt"}});
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(run.console + run.errors, ok("l.txt"));
+    EXPECT_EQ(readFile(work / "l.txt_noNl.txt"), "le");
 }
 
 // A program driving the tool through a pipe must see each prompt before the

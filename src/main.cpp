@@ -83,7 +83,7 @@ bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failu
 // Asks for names until q or the end of input; everything is said on stdout.
 int askForNames(CopyBuffer& buffer)
 {
-    NameReader reader(sys::typedInput());
+    NameReader reader(sys::typedInput(), sys::backslashEscapes);
     for (Name filename;;) {
         std::cout << prompt << std::flush;
         // The end of input ends the tool as the quit word does.

@@ -62,30 +62,35 @@ void NameReader::add(Name& name, char c) const
         name.tooLong = true;
 }
 
-void NameReader::addRestOfWord(Name& name)
-{
-    for (int c = get(); c != end && !isBlank(c); c = get())
-        add(name, static_cast<char>(c));
-}
-
 // After an opening quote: true when the same quote closes it on this line
-// within the longest name, with the name read up to the next blank. Otherwise
-// what was read ahead goes back, to be read as ordinary words.
+// within the longest name, with what it encloses added to the name. Otherwise
+// what was read ahead goes back, to be read as it comes. With backslashes, one
+// inside double quotes takes a following " or \ literally, as shells read it.
 bool NameReader::readQuoted(char quote, Name& name)
 {
-    std::string inside;
+    std::string inside, read;
     for (int c = get(); c != end; c = get()) {
+        read += static_cast<char>(c);
         if (c == quote) {
             name.quoted = true;
-            name.text = inside;
-            addRestOfWord(name);
+            for (const char kept : inside)
+                add(name, kept);
             return true;
         }
+        if (backslashes_ && quote == '"' && c == '\\') {
+            const int next = get();
+            if (next == '"' || next == '\\') {
+                read += static_cast<char>(next);
+                c = next;
+            } else if (next != end) {
+                unread(std::string(1, static_cast<char>(next)));
+            }
+        }
         inside += static_cast<char>(c);
-        if (c == '\n' || inside.size() > longestName)
+        if (c == '\n' || read.size() > longestName)
             break;
     }
-    unread(inside);
+    unread(read);
     return false;
 }
 
@@ -97,9 +102,21 @@ bool NameReader::next(Name& name)
         c = get();
     if (c == end)
         return false;
-    if (!isQuote(c) || !readQuoted(static_cast<char>(c), name)) {
+    // A name is parts side by side up to a blank: quoted ones, and on POSIX
+    // systems characters that a backslash takes literally, as terminals paste them.
+    for (; c != end && !isBlank(c); c = get()) {
+        if (isQuote(c) && readQuoted(static_cast<char>(c), name))
+            continue;
+        if (backslashes_ && c == '\\') {
+            c = get();
+            if (c == '\n') // a line goes on on the next
+                continue;
+            if (c == end) {
+                add(name, '\\');
+                break;
+            }
+        }
         add(name, static_cast<char>(c));
-        addRestOfWord(name);
     }
     if (name.tooLong)
         name.text = startOf(name.text, shownStart);

@@ -20,7 +20,9 @@ public:
     // How much of a name that is too long the messages show.
     static constexpr std::size_t shownStart = 64;
 
-    explicit NameReader(std::istream& in) : in_(in) {}
+    // With backslashes, a backslash takes the next character literally, as
+    // POSIX shells and terminals quote names; elsewhere it is a path separator.
+    NameReader(std::istream& in, bool backslashes) : in_(in), backslashes_(backslashes) {}
 
     // Hands out the next name; false once the input has ended.
     bool next(Name& name);
@@ -29,10 +31,10 @@ private:
     int get();
     void unread(const std::string& text);
     void add(Name& name, char c) const;
-    void addRestOfWord(Name& name);
     bool readQuoted(char quote, Name& name);
 
     std::istream& in_;
+    const bool backslashes_;
     bool ended_ = false;  // a terminal may deliver more after an end: never read past it
     std::string pending_; // text read ahead to find a closing quote, not yet handed out
     std::size_t pendingAt_ = 0;

@@ -15,6 +15,10 @@ namespace sys {
 // Whether "/?" asks for help, as it does for Windows commands.
 extern const bool slashHelp;
 
+// Whether a backslash in a typed name takes the next character literally, as
+// POSIX shells and terminals quote names; on Windows it separates folders.
+extern const bool backslashEscapes;
+
 // Whether a CR right before an LF is part of the line end, as Windows text
 // mode reads it. Files themselves are read and written as they are.
 extern const bool crBeforeLfEndsLine;

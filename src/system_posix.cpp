@@ -17,6 +17,7 @@
 
 namespace sys {
 
+const bool backslashEscapes = true;
 const bool slashHelp = false;
 const bool crBeforeLfEndsLine = false;
 

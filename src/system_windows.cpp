@@ -22,6 +22,7 @@
 
 namespace sys {
 
+const bool backslashEscapes = false;
 const bool slashHelp = true;
 const bool crBeforeLfEndsLine = true;
 

@@ -14,11 +14,11 @@
 namespace {
 
 // Every name the reader hands out until the end, quoted ones marked "Q:",
-// over-long ones "L:".
-std::vector<std::string> namesIn(const std::string& input)
+// over-long ones "L:"; backslashes as on POSIX systems, or as on Windows.
+std::vector<std::string> namesIn(const std::string& input, bool backslashes = true)
 {
     std::istringstream in(input);
-    NameReader reader(in);
+    NameReader reader(in, backslashes);
     std::vector<std::string> names;
     for (Name name; reader.next(name);)
         names.push_back((name.quoted ? "Q:" : "") + std::string(name.tooLong ? "L:" : "") + name.text);
@@ -34,9 +34,11 @@ const std::string shown = std::string(NameReader::shownStart, 'x') + "...";
 
 TEST(NameReader, HandsOutEachNameAsTyped)
 {
+    const bool windows = false;
     const struct {
         std::string input;
         Names names;
+        bool backslashes = true;
     } cases[] = {
         {"", {}},
         {" \t\n\r\n", {}},
@@ -45,11 +47,21 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         {"\"New Text Document.txt\"\n", {"Q:New Text Document.txt"}},
         {"'/home/me/my notes.txt' \n", {"Q:/home/me/my notes.txt"}},
         {"\"C:\\Users\\me\\notes.txt\"", {"Q:C:\\Users\\me\\notes.txt"}},
-        {"\"My Documents\"\\a.txt next", {"Q:My Documents\\a.txt", "next"}},
-        {"\"a\"\"b\" 'it\"s' \"it's\"", {"Q:a\"b\"", "Q:it\"s", "Q:it's"}},
+        {"\"C:\\Users\\me\\notes.txt\"", {"Q:C:\\Users\\me\\notes.txt"}, windows},
+        {"C:\\Users\\me\\notes.txt", {"C:\\Users\\me\\notes.txt"}, windows},
+        {"\"My Documents\"\\a.txt next", {"Q:My Documents\\a.txt", "next"}, windows},
+        {"\"My Documents\"\\\"a b.txt\" next", {"Q:My Documents\\a b.txt", "next"}, windows},
+        {"\"My Documents\"/a.txt next", {"Q:My Documents/a.txt", "next"}},
+        // as terminals and ls paste names: escaped blanks, parts side by side, escapes in double quotes
+        {"my\\ notes.txt 'it'\\''s here.txt' \"say \\\"hi\\\".txt\"", {"my notes.txt", "Q:it's here.txt", "Q:say \"hi\".txt"}},
+        {"a\\\\b \"c\\d\" 'e\\f' g\\", {"a\\b", "Q:c\\d", "Q:e\\f", "g\\"}},
+        {"two\\\nlines \\q", {"twolines", "q"}},
+        {"\"a\"\"b\" 'it\"s' \"it's\"", {"Q:ab", "Q:it\"s", "Q:it's"}},
+        {"\"a\"\"b\" \"it\\\"s\"", {"Q:ab", "Q:it\\s\""}, windows}, // a backslash escapes nothing there
         {"\"q\" 'q' q", {"Q:q", "Q:q", "q"}},
         {"\"\" x", {"Q:", "x"}},
-        {"it\"s.txt a\"b c\"", {"it\"s.txt", "a\"b", "c\""}},
+        {"it\"s.txt a\"b c\"", {"Q:its.txt ab", "c\""}},
+        {"it\"s.txt", {"it\"s.txt"}},
         {"\"odd.txt more words\nnext \"", {"\"odd.txt", "more", "words", "next", "\""}},
         {"\"a b\n\"c d\"", {"\"a", "b", "Q:c d"}},
         {"'a \"b c\" d", {"'a", "Q:b c", "d"}},
@@ -69,7 +81,7 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         {"a" + std::string(40000, '\xB0'), {"L:a" + std::string(63, '\xB0') + "..."}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(namesIn(c.input), c.names) << "input: " << c.input.substr(0, 80);
+        EXPECT_EQ(namesIn(c.input, c.backslashes), c.names) << "input: " << c.input.substr(0, 80);
 }
 
 TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
@@ -98,7 +110,7 @@ TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
         std::string chunk_;
     } endless;
     std::istream in(&endless);
-    NameReader reader(in);
+    NameReader reader(in, true);
     Name name;
     ASSERT_TRUE(reader.next(name));
     EXPECT_TRUE(name.tooLong);

@@ -121,7 +121,7 @@ int main(int argc, char** argv)
         sys::show(stderr, message(unknownOptionText, command.option));
         return 2;
     case Command::copyNames:
-        done = copyNames(command.names);
+        done = copyNames(sys::filesNamed(command.names));
         break;
     case Command::help:
         sys::show(stdout, helpText);

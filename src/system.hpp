@@ -28,6 +28,13 @@ extern const bool crBeforeLfEndsLine;
 // typedInput() switches to that of typed names.
 std::vector<std::string> startUp(int argc, char** argv);
 
+// The files that names given as arguments stand for. On Windows, whose shells
+// leave wildcards to programs, a name holding * or ? stands for every file of
+// its folder that matches it, in name order: not folders, and not copies (names
+// ending in _noNl.txt), so that a second run copies no copy. A name that
+// matches nothing stands for itself. Elsewhere the shell has done this.
+std::vector<std::string> filesNamed(const std::vector<std::string>& names);
+
 // Where typed names come from. At a Windows console: what was typed, as UTF-8.
 std::istream& typedInput();
 

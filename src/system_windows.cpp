@@ -143,6 +143,78 @@ std::vector<std::string> startUp(int, char**)
     return arguments;
 }
 
+namespace {
+
+wchar_t upper(wchar_t c)
+{
+    return static_cast<wchar_t>(reinterpret_cast<std::uintptr_t>(CharUpperW(reinterpret_cast<LPWSTR>(c))));
+}
+
+// Whether name matches pattern, * standing for any run of characters and ? for
+// one, letters in either case. The system's own search also matches short 8.3
+// names (*.txt finds a.txt1 as A~1.TXT), so what it finds is checked again.
+bool matches(const wchar_t* pattern, const wchar_t* name)
+{
+    for (; *pattern != L'*'; ++pattern, ++name) {
+        if (*name == 0 || *pattern == 0)
+            return *name == *pattern;
+        if (*pattern != L'?' && upper(*pattern) != upper(*name))
+            return false;
+    }
+    for (; *name != 0; ++name)
+        if (matches(pattern + 1, name))
+            return true;
+    return matches(pattern + 1, name);
+}
+
+std::vector<std::string> filesMatching(const std::string& name)
+{
+    const std::wstring wide = widen(name, CP_UTF8);
+    const std::size_t cut = wide.find_last_of(L"\\/:");
+    const std::wstring folder = cut == std::wstring::npos ? L"" : wide.substr(0, cut + 1);
+    const std::wstring pattern = wide.substr(folder.size());
+    const std::wstring copies = L"_noNl.txt";
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring leaf = entry.cFileName;
+            const bool copy = leaf.size() >= copies.size() &&
+                              CompareStringOrdinal(leaf.c_str() + leaf.size() - copies.size(), -1, copies.c_str(), -1,
+                                                   TRUE) == CSTR_EQUAL;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !copy &&
+                matches(pattern.c_str(), leaf.c_str()))
+                found.push_back(leaf);
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    std::sort(found.begin(), found.end(), [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
+    std::vector<std::string> files;
+    for (const std::wstring& leaf : found) {
+        const std::wstring path = folder + leaf;
+        files.push_back(narrow(path.data(), path.size(), CP_UTF8));
+    }
+    return files;
+}
+
+} // namespace
+
+std::vector<std::string> filesNamed(const std::vector<std::string>& names)
+{
+    std::vector<std::string> files;
+    for (const std::string& name : names) {
+        const std::vector<std::string> found =
+            name.find_first_of("*?") == std::string::npos ? std::vector<std::string>() : filesMatching(name);
+        if (found.empty())
+            files.push_back(name);
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
+
 std::istream& typedInput()
 {
     if (!isConsole(GetStdHandle(STD_INPUT_HANDLE))) {

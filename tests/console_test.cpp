@@ -583,6 +583,28 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
     EXPECT_EQ(readFile(work / "a.txt_noNl.txt"), "a");
 }
 
+// Windows shells leave wildcards to programs: the tool expands them in its arguments.
+TEST_F(Console, ExpandsWildcardsInArgumentsOnWindows)
+{
+    if (!onWindows())
+        GTEST_SKIP() << "the shell expands them elsewhere";
+    const Tree files{{"b.txt", "b\n"}, {"A.txt", "a\n"}, {"old.txt_noNl.txt", "o\n"}, {"x.log", "x\n"},
+                     {"zz.log", "z\n"}, {"sub/c.txt", "c\n"}};
+    for (const auto& [name, bytes] : files) {
+        fs::create_directories((work / name).parent_path());
+        writeFile(work / name, bytes);
+    }
+    mkdir(work / "dir.txt");
+    const Outcome run = runTool(work, scratch, "", {{"*.txt", "?.log", "sub\\*", "*.none"}});
+    EXPECT_EQ(run.console, shown(ok("A.txt") + ok("b.txt") + ok("x.log") + ok("sub\\c.txt")));
+    EXPECT_EQ(run.errors, shown(cannotOpen("*.none")));
+    EXPECT_EQ(run.status, 1);
+    Tree after = files;
+    after.insert({{"dir.txt", "<dir>"}, {"sub", "<dir>"}, {"A.txt_noNl.txt", "a"}, {"b.txt_noNl.txt", "b"},
+                  {"x.log_noNl.txt", "x"}, {"sub/c.txt_noNl.txt", "c"}});
+    EXPECT_EQ(snapshot(work), digested(after));
+}
+
 // A new copy is no easier to read than its input: only a member of the input's
 // group may read it through group bits, and an input whose ACL shuts someone out
 // gives a copy only its owner reads. The tool runs as user 65534 in group 100.

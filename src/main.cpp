@@ -132,5 +132,6 @@ int main(int argc, char** argv)
     }
     // A script must not take a message that never arrived for success.
     const bool said = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    sys::keepWindowOpen(command.kind == Command::copyNames);
     return done && said ? 0 : 1;
 }

@@ -35,6 +35,10 @@ std::vector<std::string> startUp(int argc, char** argv);
 // matches nothing stands for itself. Elsewhere the shell has done this.
 std::vector<std::string> filesNamed(const std::vector<std::string>& names);
 
+// Called last. Where a window was opened for the tool alone and given names
+// (files dropped on it in Explorer), it asks for Enter before the window goes.
+void keepWindowOpen(bool namesGiven);
+
 // Where typed names come from. At a Windows console: what was typed, as UTF-8.
 std::istream& typedInput();
 

@@ -32,6 +32,9 @@ std::vector<std::string> startUp(int argc, char** argv)
 
 std::vector<std::string> filesNamed(const std::vector<std::string>& names) { return names; }
 
+// A terminal stays open when the tool ends.
+void keepWindowOpen(bool) {}
+
 std::istream& typedInput()
 {
     // A list of names saved with a UTF-8 mark: the mark is no part of the first name.

@@ -6,6 +6,7 @@
 
 #include "system.hpp"
 
+#include "arguments.hpp"
 #include "encoding.hpp"
 
 #include <windows.h>
@@ -213,6 +214,20 @@ std::vector<std::string> filesNamed(const std::vector<std::string>& names)
         files.insert(files.end(), found.begin(), found.end());
     }
     return files;
+}
+
+void keepWindowOpen(bool namesGiven)
+{
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD processes[2];
+    if (!waitsForEnter(namesGiven, GetConsoleProcessList(processes, 2), isConsole(input),
+                       isConsole(GetStdHandle(STD_OUTPUT_HANDLE))))
+        return;
+    show(stdout, "Press Enter to close this window.");
+    wchar_t typed[256];
+    DWORD got = 0;
+    while (ReadConsoleW(input, typed, 256, &got, nullptr) && got > 0 && typed[got - 1] != L'\n') {
+    }
 }
 
 std::istream& typedInput()

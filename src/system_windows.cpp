@@ -8,6 +8,7 @@
 
 #include "arguments.hpp"
 #include "encoding.hpp"
+#include "long_path.hpp"
 
 #include <windows.h>
 
@@ -168,6 +169,17 @@ bool matches(const wchar_t* pattern, const wchar_t* name)
     return matches(pattern + 1, name);
 }
 
+// The name as the system opens it: its full path after \\?\ when it is long.
+std::wstring systemName(const std::string& name)
+{
+    const std::wstring wide = widen(name, codePageOf(name));
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size == 0 ? 0 : GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+    full.resize(length < size ? length : 0);
+    return pathToOpen(wide, full);
+}
+
 std::vector<std::string> filesMatching(const std::string& name)
 {
     const std::wstring wide = widen(name, CP_UTF8);
@@ -177,7 +189,8 @@ std::vector<std::string> filesMatching(const std::string& name)
     const std::wstring copies = L"_noNl.txt";
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+    const HANDLE search =
+        FindFirstFileExW(systemName(name).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring leaf = entry.cFileName;
@@ -313,7 +326,7 @@ bool namesDevice(const std::string& name)
 HANDLE openCopyHandle(const std::string& name, DWORD access, DWORD disposition)
 {
     // A link at the name is opened as the link itself, never followed.
-    return CreateFileW(widen(name, codePageOf(name)).c_str(), access, shared, nullptr, disposition,
+    return CreateFileW(systemName(name).c_str(), access, shared, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -324,7 +337,7 @@ File openInput(const std::string& name)
 {
     if (namesDevice(name))
         return File();
-    File file = fromHandle(CreateFileW(widen(name, codePageOf(name)).c_str(), GENERIC_READ, shared, nullptr,
+    File file = fromHandle(CreateFileW(systemName(name).c_str(), GENERIC_READ, shared, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!file.isOpen() || !onDisk(file, info))

@@ -234,6 +234,8 @@ struct Scenario {
 };
 
 const std::string longName = std::string(200, 'n') + ".txt";
+const std::string deepFolder = std::string(69, 'a') + "/" + std::string(69, 'b') + "/" + std::string(69, 'c');
+const std::string deepName = deepFolder + "/" + std::string(100, 'd') + ".txt";
 const std::string bigText = [] {
     std::string text;
     for (int line = 0; text.size() < 600000; ++line)
@@ -361,6 +363,10 @@ const Scenario scenarios[] = {
      P + ok("sub/in.txt") + P, {{"sub", "<dir>"}, {"sub/in.txt", "x\ny\n"}, {"sub/in.txt_noNl.txt", "xy"}}},
     {"handles a 200-character name", {{longName, "l\nl\n"}}, {}, longName + "\nq\n",
      P + ok(longName) + P, {{longName, "l\nl\n"}, {longName + "_noNl.txt", "ll"}}},
+    // Over 260 characters with its folder: Windows opens it by its full path after \\?\.
+    {"copies a file whose path is longer than 300 characters", {{deepName, "d\ne\n"}}, {}, deepName + "\nq\n",
+     P + ok(deepName) + P, {{deepName, "d\ne\n"}, {deepName + "_noNl.txt", "de"}, {deepFolder, "<dir>"},
+     {deepFolder.substr(0, 139), "<dir>"}, {deepFolder.substr(0, 69), "<dir>"}}},
     {"ends at the end of input after a last name without a line end", {{"a", "1\n"}}, {}, "a",
      P + ok("a") + P, {{"a", "1\n"}, {"a_noNl.txt", "1"}}},
     {"ends on empty input", {}, {}, "", P, {}},

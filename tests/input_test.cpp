@@ -2,6 +2,7 @@
 
 #include "arguments.hpp"
 #include "encoding.hpp"
+#include "long_path.hpp"
 #include "name_reader.hpp"
 
 #include <gtest/gtest.h>
@@ -223,3 +224,29 @@ TEST(Arguments, WaitForEnterOnlyInAWindowOfTheirOwn)
         EXPECT_EQ(waitsForEnter(c.namesGiven, c.consoleProcesses, c.inputIsConsole, c.outputIsConsole), c.waits)
             << c.namesGiven << c.consoleProcesses << c.inputIsConsole << c.outputIsConsole;
 }
+
+// What a name is opened as on Windows, given its full path as the system makes it.
+TEST(LongPaths, AreOpenedByTheirFullPathAfterTheExtendedPrefix)
+{
+    const auto x = [](std::size_t n) { return std::wstring(n, L'x'); };
+    const std::wstring work = L"C:\\work\\"; // 8 characters
+    const struct {
+        const char* what;
+        std::wstring name, full, opened;
+    } cases[] = {
+        {"a short relative name", L"a.txt", work + L"a.txt", L"a.txt"},
+        {"a relative name whose full path has 259 characters", x(251), work + x(251), x(251)},
+        {"its copy, 9 more", x(251) + L"_noNl.txt", work + x(251) + L"_noNl.txt", L"\\\\?\\" + work + x(251) + L"_noNl.txt"},
+        {"an absolute name of 260", work + x(252), work + x(252), L"\\\\?\\" + work + x(252)},
+        {"a drive-relative name", L"C:" + x(300), work + x(300), L"\\\\?\\" + work + x(300)},
+        {"forward slashes and ..", L"sub/../" + x(300), work + x(300), L"\\\\?\\" + work + x(300)},
+        {"a network path", L"\\\\server\\share\\" + x(300), L"\\\\server\\share\\" + x(300),
+         L"\\\\?\\UNC\\server\\share\\" + x(300)},
+        {"a short network path", L"\\\\server\\share\\a.txt", L"\\\\server\\share\\a.txt", L"\\\\server\\share\\a.txt"},
+        {"an extended name already", L"\\\\?\\" + work + x(300), L"\\\\?\\" + work + x(300), L"\\\\?\\" + work + x(300)},
+        {"a device", L"\\\\.\\" + x(300), L"\\\\.\\" + x(300), L"\\\\.\\" + x(300)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pathToOpen(c.name, c.full), c.opened) << c.what;
+}
+

@@ -1,6 +1,7 @@
 #include "file_copy.hpp"
 
 #include "encoding.hpp"
+#include "progress.hpp"
 #include "system.hpp"
 
 namespace {
@@ -44,10 +45,18 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer)
     // A byte-order mark at the start says whether the line ends are bytes or the units of UTF-16 or UTF-32.
     const TextRule rule{unitsOf(buffer.data(), static_cast<std::size_t>(first)),
                         sys::crBeforeLfEndsLine ? LineEnds::crlf : LineEnds::lf};
+    Progress progress(oldFileName, myfile.size(), sys::progressLine());
+    auto done = static_cast<std::uint64_t>(first);
     Outcome outcome = outcomeOf(copyWithoutLineEnds(
-        [&](char* data, std::size_t size) { return myfile.read(data, size); },
+        [&](char* data, std::size_t size) {
+            const std::ptrdiff_t got = myfile.read(data, size);
+            if (got > 0)
+                progress.advance(done += static_cast<std::uint64_t>(got));
+            return got;
+        },
         [&](const char* data, std::size_t size) { return mynewfile.write(data, size); }, rule, buffer.data(),
         buffer.size(), static_cast<std::size_t>(first)));
+    progress.finish();
     myfile.close();
     // A full disk or a lost network file may only show when the copy is closed.
     if (!mynewfile.close() && outcome == Outcome::copied)

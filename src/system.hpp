@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <istream>
 #include <string>
 #include <vector>
@@ -45,6 +46,11 @@ std::istream& typedInput();
 // Writes text to stdout or stderr so that a console shows every name as typed.
 void show(std::FILE* stream, const std::string& text);
 
+// What draws a line of progress in place on standard error when it is a
+// terminal (a console on Windows), taking the one before away ("" takes it
+// away for good); none when standard error is a file or a pipe.
+std::function<void(const std::string& line)> progressLine();
+
 // A file the tool opened, closed when it goes.
 class File {
 public:
@@ -57,6 +63,8 @@ public:
     bool isOpen() const { return handle_ != none; }
     std::intptr_t handle() const { return handle_; }
 
+    // How many bytes the file holds now.
+    std::uint64_t size() const;
     // Reads at most size bytes into data: how many, 0 at the end, -1 on an error.
     std::ptrdiff_t read(char* data, std::size_t size);
     // Writes all size bytes of data; false when it could not.

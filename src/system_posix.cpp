@@ -146,6 +146,23 @@ File openCopy(const File& input, const std::string& name)
     return emptied(openRegular(name, O_WRONLY | O_NOFOLLOW | O_CREAT, made & 0600), source);
 }
 
+std::function<void(const std::string&)> progressLine()
+{
+    if (!isatty(STDERR_FILENO))
+        return {};
+    return [](const std::string& line) {
+        // to the start of the line, and what stands there erased
+        std::fputs(("\r\x1b[K" + line).c_str(), stderr);
+        std::fflush(stderr);
+    };
+}
+
+std::uint64_t File::size() const
+{
+    struct stat found;
+    return fstat(descriptor(*this), &found) == 0 ? static_cast<std::uint64_t>(found.st_size) : 0;
+}
+
 std::ptrdiff_t File::read(char* data, std::size_t size)
 {
     for (;;) {

@@ -371,6 +371,29 @@ File openCopy(const File& input, const std::string& name)
     return File();
 }
 
+std::function<void(const std::string&)> progressLine()
+{
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    if (!isConsole(console))
+        return {};
+    return [console, width = std::size_t{0}](const std::string& line) mutable {
+        // Blanks over what is left of the line before; back to its start when it goes.
+        std::wstring text = L"\r" + widen(line, codePageOf(line));
+        const std::size_t shown = text.size() - 1;
+        text += std::wstring(width > shown ? width - shown : 0, L' ') + (line.empty() ? L"\r" : L"");
+        width = shown;
+        std::fflush(stdout);
+        DWORD written = 0;
+        WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    };
+}
+
+std::uint64_t File::size() const
+{
+    LARGE_INTEGER size;
+    return GetFileSizeEx(native(*this), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
 std::ptrdiff_t File::read(char* data, std::size_t size)
 {
     DWORD got = 0;

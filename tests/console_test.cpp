@@ -529,6 +529,58 @@ TEST_F(Console, KeepsEveryByteReadBeforeAReadErrorAndSaysSo)
 #endif
 }
 
+// A copy that takes seconds shows how far it has come on a terminal's standard
+// error, and the screen ends as it would without; standard error in a file gets nothing.
+TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
+{
+#ifdef NONL_FAIL_READ_LIB
+    if (onWindows())
+        GTEST_SKIP() << "a Windows build cannot be preloaded with a Linux library";
+    writeFile(work / "big.txt", std::string(6 << 20, 'x') + "\n");
+    Start how{{"big.txt"}};
+    how.environment = {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", "big.txt"},
+                       {"NONL_READ_DELAY_MS", "300"}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const int tool = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+    const int nothing = open("/dev/null", O_RDONLY);
+    const pid_t pid = start(work, nothing, tool, tool, how);
+    close(tool);
+    close(nothing);
+    std::string raw;
+    char chunk[4096];
+    for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;) // until the tool has gone
+        raw.append(chunk, static_cast<std::size_t>(got));
+    close(terminal);
+    waitpid(pid, nullptr, 0);
+    EXPECT_NE(raw.find("big.txt: "), std::string::npos) << "no progress line in " << raw;
+    EXPECT_NE(raw.find(" of 6.0 MiB ("), std::string::npos) << raw;
+    // The screen: CR goes to the start of the line, ESC [ K erases the rest of it.
+    std::vector<std::string> screen{""};
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw.compare(i, 3, "\x1b[K") == 0) {
+            screen.back().resize(column);
+            i += 2;
+        } else if (raw[i] == '\r') {
+            column = 0;
+        } else if (raw[i] == '\n') {
+            screen.emplace_back();
+            column = 0;
+        } else {
+            screen.back().resize(std::max(screen.back().size(), column + 1));
+            screen.back()[column++] = raw[i];
+        }
+    }
+    EXPECT_EQ(screen, (std::vector<std::string>{"", "Successfully removed end-of-line characters from \"big.txt\"!", "", ""}));
+    const Outcome run = runTool(work, scratch, "", how);
+    EXPECT_EQ(run.errors, "");
+    EXPECT_EQ(run.console, ok("big.txt"));
+#else
+    GTEST_SKIP() << "no library to make reads slow on this system";
+#endif
+}
+
 const std::string helpStart = "Usage: nonl [OPTION]... [NAME]...\n";
 
 // Names as arguments: success on stdout, failures on stderr, and a status that tells.

@@ -1,9 +1,11 @@
 #include "bytes.hpp"
 #include "lf_copy.hpp"
+#include "progress.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <string>
@@ -247,4 +249,30 @@ const std::string droppedDuringStartUp = [] {
 TEST(Kernels, WorkFromAStaticInitialiserOfAnotherFile)
 {
     EXPECT_EQ(droppedDuringStartUp, "abc");
+}
+
+// The progress line: not before a second, at most four times a second, taken away at the end.
+TEST(Progress, ShowsALongCopyOnlyAndAtMostFourTimesASecond)
+{
+    using ms = std::chrono::milliseconds;
+    std::vector<std::string> drawn;
+    const Progress::Clock::time_point start{};
+    Progress progress("notes.txt", 3 << 20, [&](const std::string& line) { drawn.push_back(line); }, start);
+    for (const int at : {500, 999, 1000, 1100, 1249, 1250, 1600})
+        progress.advance(std::uint64_t{1} << 20, start + ms(at));
+    progress.finish();
+    progress.finish();
+    const std::string line = "notes.txt: 1.0 of 3.0 MiB (33%)";
+    EXPECT_EQ(drawn, (std::vector<std::string>{line, line, line, ""}));
+
+    Progress quick("quick.txt", 10, [&](const std::string& line) { drawn.push_back("quick " + line); }, start);
+    quick.advance(10, start + ms(900));
+    quick.finish();
+    EXPECT_EQ(drawn.size(), 4u) << "a copy of under a second drew " << drawn.back();
+
+    EXPECT_EQ(Progress::line("a", 500, 1000), "a: 500 of 1000 bytes (50%)");
+    EXPECT_EQ(Progress::line("a", 0, 0), "a: 0 of 0 bytes (100%)");
+    EXPECT_EQ(Progress::line("big", std::uint64_t{3} << 30, std::uint64_t{6} << 30), "big: 3.0 of 6.0 GiB (50%)");
+    EXPECT_EQ(Progress::line(std::string(50, 'x') + "\xCE\xA9\xCE\xA9", 1, 4),
+              "..." + std::string(36, 'x') + "\xCE\xA9\xCE\xA9: 1 of 4 bytes (25%)");
 }

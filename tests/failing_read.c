@@ -1,5 +1,5 @@
-/* Preloaded into the tool (LD_PRELOAD) to make reading one file fail part-way as a
- * failing disk does: NONL_FAIL_READ_FILE names the file (a whole path, or its last
+/* Preloaded into the tool (LD_PRELOAD) to make reading one file slow (NONL_READ_DELAY_MS
+ * a read), or fail part-way as a failing disk does: NONL_FAIL_READ_FILE names the file (a whole path, or its last
  * components), NONL_FAIL_READ_AFTER how many of its bytes read normally. A read that
  * crosses that point stops short at it; every read from there fails with EIO.
  * The tool reads files with read() alone. */
@@ -53,6 +53,9 @@ static ssize_t allowed(int fd, off_t at, size_t count)
 
 ssize_t read(int fd, void* buffer, size_t count)
 {
+    const char* delay = getenv("NONL_READ_DELAY_MS"); /* each read of the file takes this long */
+    if (delay != NULL && isTarget(fd))
+        usleep((useconds_t)strtol(delay, NULL, 10) * 1000);
     ssize_t (*real)(int, void*, size_t);
     void* found = next("read");
     memcpy(&real, &found, sizeof real);

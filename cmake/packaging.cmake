@@ -13,6 +13,8 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
 else()
+  # The manual page, with the version and the date of this project.
+  configure_file(${PROJECT_SOURCE_DIR}/doc/nonl.1.in ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1 @ONLY)
   find_program(NONL_GZIP gzip)
   mark_as_advanced(NONL_GZIP)
   if(NONL_GZIP)
@@ -20,15 +22,13 @@ else()
     set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1.gz)
     add_custom_command(
       OUTPUT ${man_page}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
-      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/doc/nonl.1 ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1
-      COMMAND ${NONL_GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1
-      DEPENDS ${PROJECT_SOURCE_DIR}/doc/nonl.1
+      COMMAND ${NONL_GZIP} -9nkf ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1
+      DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1
       COMMENT "Compressing the manual page"
       VERBATIM)
     add_custom_target(nonl_man ALL DEPENDS ${man_page})
   else()
-    set(man_page ${PROJECT_SOURCE_DIR}/doc/nonl.1)
+    set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1)
   endif()
   install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md

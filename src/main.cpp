@@ -23,7 +23,12 @@ const char createFailedMessage[] = "\nUnable to create file \"%s\"!\n\n";
 const char readFailedMessage[] = "\nUnable to read file \"%s\"!\n\n";
 const char writeFailedMessage[] = "\nUnable to write file \"%s\"!\n\n";
 
-const char versionText[] = "nonl " NONL_VERSION "\n";
+const char versionText[] =
+    "nonl " NONL_VERSION "\n"
+    "Copyright (c) 2026 the nonl authors\n"
+    "License MIT <https://opensource.org/licenses/MIT>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
 const char unknownOptionText[] = "nonl: unknown option '%s' (see 'nonl --help')\n";
 const char helpText[] =
     "Usage: nonl [OPTION]... [NAME]...\n"

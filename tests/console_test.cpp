@@ -592,7 +592,10 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
         {"takes a name that starts with - after --", {"--", "-d.txt"}, ok("-d.txt"), "", 0, {{"-d.txt_noNl.txt", "d"}}},
         {"takes a name beyond ASCII", {"caf\xC3\xA9 \xCE\xA9.txt"}, ok(cafeShown), "", 0,
          {{"caf\xC3\xA9 \xCE\xA9.txt_noNl.txt", "\xCE\xA9"}}},
-        {"prints its version", {"--version", "a.txt"}, "nonl " NONL_VERSION "\n", "", 0, {}},
+        {"prints its version, copyright and licence", {"--version", "a.txt"},
+         "nonl " NONL_VERSION "\nCopyright (c) 2026 the nonl authors\nLicense MIT <https://opensource.org/licenses/MIT>.\n"
+         "This is free software: you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.\n", "", 0, {}},
         {"refuses an unknown option and copies nothing", {"a.txt", "-x"}, "",
          "nonl: unknown option '-x' (see 'nonl --help')\n", 2, {}},
         {"prints its usage", {"a.txt", "--help"}, helpStart, "", 0, {}},

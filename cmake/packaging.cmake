@@ -31,10 +31,24 @@ else()
     set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1)
   endif()
   install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
-          DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    # Where Debian looks for a package's licence.
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(NONL_GZIP)
+    # Where Debian looks for what changed in each version.
+    set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+    add_custom_command(
+      OUTPUT ${changelog}
+      COMMAND ${NONL_GZIP} -9nc ${PROJECT_SOURCE_DIR}/CHANGELOG > ${changelog}
+      DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG
+      COMMENT "Compressing the changelog")
+    add_custom_target(nonl_changelog ALL DEPENDS ${changelog})
+    install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  else()
+    install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
+  if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  else()
+    # Where Debian looks for a package's licence, and only there.
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
             DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${PROJECT_NAME} RENAME copyright)
   endif()

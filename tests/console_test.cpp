@@ -455,9 +455,10 @@ const Scenario scenarios[] = {
      {{"q", "q\n"}, {"q_noNl.txt", "q"}}},
     {"reads an unclosed quote as part of the name", {{"a", "1\n"}}, {}, "\"odd.txt a\nq\n",
      P + cannotOpen("\"odd.txt") + P + ok("a") + P, {{"a", "1\n"}, {"a_noNl.txt", "1"}}},
-    {"shows only the start of a 64 MiB word and goes on", {{"a", "1\n"}}, {}, hugeWord + " a\nq\n",
-     P + cannotOpen(std::string(64, 'w') + "...") + P + ok("a") + P, {{"a", "1\n"}, {"a_noNl.txt", "1"}},
-     false, {}, RLIM_INFINITY},
+    // A file named as the start it shows is not opened either.
+    {"shows only the start of a 64 MiB word and goes on", {{"a", "1\n"}, {std::string(64, 'w') + "...", "w\n"}}, {},
+     hugeWord + " a\nq\n", P + cannotOpen(std::string(64, 'w') + "...") + P + ok("a") + P,
+     {{"a", "1\n"}, {"a_noNl.txt", "1"}, {std::string(64, 'w') + "...", "w\n"}}, false, {}, RLIM_INFINITY},
 };
 
 } // namespace

@@ -122,6 +122,35 @@ TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
     EXPECT_FALSE(reader.next(name));
 }
 
+// A terminal may deliver more after an end of input (Ctrl-D, then more typing): nothing after
+// the first end is read.
+TEST(NameReader, ReadsNothingPastTheEnd)
+{
+    class AfterTheEnd : public std::streambuf {
+        std::string parts[2] = {"a b", "c"};
+        int part = -1;
+    protected:
+        int_type underflow() override
+        {
+            if (++part % 2 == 1)
+                return traits_type::eof(); // between the parts
+            if (part / 2 > 1)
+                return traits_type::eof();
+            std::string& text = parts[part / 2];
+            setg(&text[0], &text[0], &text[0] + text.size());
+            return traits_type::to_int_type(text[0]);
+        }
+    } terminal;
+    std::istream in(&terminal);
+    NameReader reader(in, true);
+    Name name;
+    std::vector<std::string> names;
+    while (reader.next(name))
+        names.push_back(name.text);
+    EXPECT_EQ(names, (Names{"a", "b"}));
+    EXPECT_FALSE(reader.next(name)) << "read on after the end: " << name.text;
+}
+
 TEST(Arguments, TellWhatIsAskedFor)
 {
     using K = Command::Kind;

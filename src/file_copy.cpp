@@ -25,7 +25,7 @@ Outcome outcomeOf(CopyResult result)
 
 std::string copyName(const std::string& name) { return name + suffix; }
 
-Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer)
+Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer, bool lineFree)
 {
     // The system would cut a name at a NUL byte, so it names some other file.
     if (oldFileName.find('\0') != std::string::npos)
@@ -45,7 +45,7 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer)
     // A byte-order mark at the start says whether the line ends are bytes or the units of UTF-16 or UTF-32.
     const TextRule rule{unitsOf(buffer.data(), static_cast<std::size_t>(first)),
                         sys::crBeforeLfEndsLine ? LineEnds::crlf : LineEnds::lf};
-    Progress progress(oldFileName, myfile.size(), sys::progressLine());
+    Progress progress(oldFileName, myfile.size(), lineFree ? sys::progressLine() : Progress::Draw());
     auto done = static_cast<std::uint64_t>(first);
     Outcome outcome = outcomeOf(copyWithoutLineEnds(
         [&](char* data, std::size_t size) {

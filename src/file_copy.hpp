@@ -35,4 +35,6 @@ std::string copyName(const std::string& name);
 
 // Copies the file called oldFileName to copyName(oldFileName) without its line ends.
 // Nothing is created when the input cannot be read, and the input is never written.
-Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer);
+// With lineFree (the cursor stands at the start of a line), a long copy shows
+// how far it has come on a terminal.
+Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer, bool lineFree);

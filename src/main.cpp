@@ -61,11 +61,12 @@ std::string message(const char* format, const std::string& name)
 }
 
 // Copies one file and says how it went: success on stdout, failure on failures.
-bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failures)
+// With lineFree, a long copy may show its progress on a line of its own.
+bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failures, bool lineFree)
 {
     const std::string& oldFileName = name;
     const std::string filename = copyName(oldFileName);
-    switch (removeLineFeeds(oldFileName, buffer)) {
+    switch (removeLineFeeds(oldFileName, buffer, lineFree)) {
     case Outcome::copied:
         sys::show(stdout, message(copiedMessage, oldFileName));
         return true;
@@ -89,6 +90,8 @@ bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failu
 int askForNames(CopyBuffer& buffer)
 {
     NameReader reader(sys::typedInput(), sys::backslashEscapes);
+    // Names from a file or a pipe leave the cursor after the prompt: no progress line there.
+    const bool typedAtTerminal = sys::namesTypedAtTerminal();
     for (Name filename;;) {
         std::cout << prompt << std::flush;
         // The end of input ends the tool as the quit word does.
@@ -97,7 +100,7 @@ int askForNames(CopyBuffer& buffer)
         if (filename.tooLong)
             sys::show(stdout, message(openFailedMessage, filename.text));
         else
-            copyAndReport(filename.text, buffer, stdout);
+            copyAndReport(filename.text, buffer, stdout, typedAtTerminal);
     }
 }
 
@@ -107,7 +110,7 @@ bool copyNames(const std::vector<std::string>& names)
     CopyBuffer buffer(copyBlockSize);
     bool allCopied = true;
     for (const std::string& name : names)
-        allCopied = copyAndReport(name, buffer, stderr) && allCopied;
+        allCopied = copyAndReport(name, buffer, stderr, true) && allCopied;
     return allCopied;
 }
 

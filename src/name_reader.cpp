@@ -68,8 +68,9 @@ void NameReader::add(Name& name, char c) const
 // inside double quotes takes a following " or \ literally, as shells read it.
 bool NameReader::readQuoted(char quote, Name& name)
 {
+    constexpr int none = end - 1; // no character read ahead
     std::string inside, read;
-    for (int c = get(); c != end; c = get()) {
+    for (int c = get(); c != end;) {
         read += static_cast<char>(c);
         if (c == quote) {
             name.quoted = true;
@@ -77,18 +78,22 @@ bool NameReader::readQuoted(char quote, Name& name)
                 add(name, kept);
             return true;
         }
+        int next = none;
         if (backslashes_ && quote == '"' && c == '\\') {
-            const int next = get();
+            next = get();
             if (next == '"' || next == '\\') {
                 read += static_cast<char>(next);
                 c = next;
-            } else if (next != end) {
-                unread(std::string(1, static_cast<char>(next)));
+                next = none;
             }
         }
         inside += static_cast<char>(c);
-        if (c == '\n' || read.size() > longestName)
+        if (c == '\n' || read.size() > longestName) {
+            if (next >= 0)
+                read += static_cast<char>(next);
             break;
+        }
+        c = next != none ? next : get();
     }
     unread(read);
     return false;
@@ -96,28 +101,32 @@ bool NameReader::readQuoted(char quote, Name& name)
 
 bool NameReader::next(Name& name)
 {
-    name = Name();
-    int c = get();
-    while (isBlank(c))
-        c = get();
-    if (c == end)
-        return false;
     // A name is parts side by side up to a blank: quoted ones, and on POSIX
-    // systems characters that a backslash takes literally, as terminals paste them.
-    for (; c != end && !isBlank(c); c = get()) {
-        if (isQuote(c) && readQuoted(static_cast<char>(c), name))
-            continue;
-        if (backslashes_ && c == '\\') {
+    // systems characters that a backslash takes literally, as terminals paste
+    // them. A word of nothing but line joins is no name.
+    do {
+        name = Name();
+        int c = get();
+        while (isBlank(c))
             c = get();
-            if (c == '\n') // a line goes on on the next
+        if (c == end)
+            return false;
+        for (; c != end && !isBlank(c); c = get()) {
+            if (isQuote(c) && readQuoted(static_cast<char>(c), name))
                 continue;
-            if (c == end) {
-                add(name, '\\');
-                break;
+            if (backslashes_ && c == '\\') {
+                c = get();
+                if (c == '\n') // the line goes on on the next
+                    continue;
+                if (c == end) {
+                    add(name, '\\');
+                    break;
+                }
+                name.quoted = true; // \q is no quit word
             }
+            add(name, static_cast<char>(c));
         }
-        add(name, static_cast<char>(c));
-    }
+    } while (name.text.empty() && !name.quoted && !name.tooLong);
     if (name.tooLong)
         name.text = startOf(name.text, shownStart);
     return true;

@@ -40,6 +40,10 @@ std::vector<std::string> filesNamed(const std::vector<std::string>& names);
 // (files dropped on it in Explorer), it asks for Enter before the window goes.
 void keepWindowOpen(bool namesGiven);
 
+// Whether typed names come from a terminal (a console on Windows), which shows
+// each with the Enter that ends it, so the tool's next line starts a line.
+bool namesTypedAtTerminal();
+
 // Where typed names come from. At a Windows console: what was typed, as UTF-8.
 std::istream& typedInput();
 
@@ -47,8 +51,9 @@ std::istream& typedInput();
 void show(std::FILE* stream, const std::string& text);
 
 // What draws a line of progress in place on standard error when it is a
-// terminal (a console on Windows), taking the one before away ("" takes it
-// away for good); none when standard error is a file or a pipe.
+// terminal (a console on Windows), cut to the terminal's width and taking the
+// one before away ("" takes it away for good); none when standard error is a
+// file or a pipe.
 std::function<void(const std::string& line)> progressLine();
 
 // A file the tool opened, closed when it goes.

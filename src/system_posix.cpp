@@ -3,8 +3,10 @@
 #include "system.hpp"
 
 #include "encoding.hpp"
+#include "progress.hpp"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -34,6 +36,8 @@ std::vector<std::string> filesNamed(const std::vector<std::string>& names) { ret
 
 // A terminal stays open when the tool ends.
 void keepWindowOpen(bool) {}
+
+bool namesTypedAtTerminal() { return isatty(STDIN_FILENO) != 0; }
 
 std::istream& typedInput()
 {
@@ -151,8 +155,11 @@ std::function<void(const std::string&)> progressLine()
     if (!isatty(STDERR_FILENO))
         return {};
     return [](const std::string& line) {
+        // A line wider than the terminal would wrap, and only its last row be erased.
+        winsize size{};
+        const std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
         // to the start of the line, and what stands there erased
-        std::fputs(("\r\x1b[K" + line).c_str(), stderr);
+        std::fputs(("\r\x1b[K" + Progress::fit(line, width)).c_str(), stderr);
         std::fflush(stderr);
     };
 }

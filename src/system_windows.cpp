@@ -9,6 +9,7 @@
 #include "arguments.hpp"
 #include "encoding.hpp"
 #include "long_path.hpp"
+#include "progress.hpp"
 
 #include <windows.h>
 
@@ -147,28 +148,6 @@ std::vector<std::string> startUp(int, char**)
 
 namespace {
 
-wchar_t upper(wchar_t c)
-{
-    return static_cast<wchar_t>(reinterpret_cast<std::uintptr_t>(CharUpperW(reinterpret_cast<LPWSTR>(c))));
-}
-
-// Whether name matches pattern, * standing for any run of characters and ? for
-// one, letters in either case. The system's own search also matches short 8.3
-// names (*.txt finds a.txt1 as A~1.TXT), so what it finds is checked again.
-bool matches(const wchar_t* pattern, const wchar_t* name)
-{
-    for (; *pattern != L'*'; ++pattern, ++name) {
-        if (*name == 0 || *pattern == 0)
-            return *name == *pattern;
-        if (*pattern != L'?' && upper(*pattern) != upper(*name))
-            return false;
-    }
-    for (; *name != 0; ++name)
-        if (matches(pattern + 1, name))
-            return true;
-    return matches(pattern + 1, name);
-}
-
 // The name as the system opens it: its full path after \\?\ when it is long.
 std::wstring systemName(const std::string& name)
 {
@@ -185,7 +164,6 @@ std::vector<std::string> filesMatching(const std::string& name)
     const std::wstring wide = widen(name, CP_UTF8);
     const std::size_t cut = wide.find_last_of(L"\\/:");
     const std::wstring folder = cut == std::wstring::npos ? L"" : wide.substr(0, cut + 1);
-    const std::wstring pattern = wide.substr(folder.size());
     const std::wstring copies = L"_noNl.txt";
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;
@@ -197,8 +175,8 @@ std::vector<std::string> filesMatching(const std::string& name)
             const bool copy = leaf.size() >= copies.size() &&
                               CompareStringOrdinal(leaf.c_str() + leaf.size() - copies.size(), -1, copies.c_str(), -1,
                                                    TRUE) == CSTR_EQUAL;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !copy &&
-                matches(pattern.c_str(), leaf.c_str()))
+            // What the system's search finds, as Windows programs take it (*.* takes README too).
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !copy)
                 found.push_back(leaf);
         } while (FindNextFileW(search, &entry));
         FindClose(search);
@@ -242,6 +220,8 @@ void keepWindowOpen(bool namesGiven)
     while (ReadConsoleW(input, typed, 256, &got, nullptr) && got > 0 && typed[got - 1] != L'\n') {
     }
 }
+
+bool namesTypedAtTerminal() { return isConsole(GetStdHandle(STD_INPUT_HANDLE)); }
 
 std::istream& typedInput()
 {
@@ -377,8 +357,13 @@ std::function<void(const std::string&)> progressLine()
     if (!isConsole(console))
         return {};
     return [console, width = std::size_t{0}](const std::string& line) mutable {
+        // A line wider than the console would wrap, and only its last row be overwritten.
+        CONSOLE_SCREEN_BUFFER_INFO screen;
+        const std::size_t columns = GetConsoleScreenBufferInfo(console, &screen)
+                                        ? static_cast<std::size_t>(screen.srWindow.Right - screen.srWindow.Left)
+                                        : 79;
         // Blanks over what is left of the line before; back to its start when it goes.
-        std::wstring text = L"\r" + widen(line, codePageOf(line));
+        std::wstring text = L"\r" + widen(Progress::fit(line, columns), codePageOf(line));
         const std::size_t shown = text.size() - 1;
         text += std::wstring(width > shown ? width - shown : 0, L' ') + (line.empty() ? L"\r" : L"");
         width = shown;

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -541,26 +542,42 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
     Start how{{"big.txt"}};
     how.environment = {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", "big.txt"},
                        {"NONL_READ_DELAY_MS", "300"}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
-    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
-    const int tool = open(ptsname(terminal), O_RDWR | O_NOCTTY);
-    const int nothing = open("/dev/null", O_RDONLY);
-    const pid_t pid = start(work, nothing, tool, tool, how);
-    close(tool);
-    close(nothing);
-    std::string raw;
-    char chunk[4096];
-    for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;) // until the tool has gone
-        raw.append(chunk, static_cast<std::size_t>(got));
-    close(terminal);
-    waitpid(pid, nullptr, 0);
-    EXPECT_NE(raw.find("big.txt: "), std::string::npos) << "no progress line in " << raw;
-    EXPECT_NE(raw.find(" of 6.0 MiB ("), std::string::npos) << raw;
-    // Each line is drawn as CR, ESC [ K (erase the line) and the text: the last erasure leaves
-    // the screen as it would be without them, and only the message follows it.
-    const std::size_t erased = raw.rfind("\r\x1b[K");
-    ASSERT_NE(erased, std::string::npos);
-    EXPECT_EQ(raw.substr(erased + 4), "\r\nSuccessfully removed end-of-line characters from \"big.txt\"!\r\n\r\n");
+    // On a terminal: given as an argument, and typed names fed from a file, which leave the
+    // cursor after the prompt, where the line would wipe it out.
+    writeFile(scratch / "typed", "big.txt\nq\n");
+    for (const bool typed : {false, true}) {
+        const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+        const int tool = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+        const winsize narrow{3, 20, 0, 0}; // a line wider than the terminal would wrap
+        ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &narrow), 0);
+        const int names = open(typed ? (scratch / "typed").c_str() : "/dev/null", O_RDONLY);
+        Start started = how;
+        if (typed)
+            started.arguments.clear();
+        const pid_t pid = start(work, names, tool, tool, started);
+        close(tool);
+        close(names);
+        std::string raw;
+        char chunk[4096];
+        for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;) // until the tool has gone
+            raw.append(chunk, static_cast<std::size_t>(got));
+        close(terminal);
+        waitpid(pid, nullptr, 0);
+        const std::string message = "\r\nSuccessfully removed end-of-line characters from \"big.txt\"!\r\n\r\n";
+        if (typed) {
+            EXPECT_EQ(raw, P + message + P);
+            continue;
+        }
+        EXPECT_NE(raw.find("big.txt: "), std::string::npos) << "no progress line in " << raw;
+        for (std::size_t at = raw.find("\x1b[K"); at != std::string::npos; at = raw.find("\x1b[K", at + 1))
+            EXPECT_LT(raw.find('\r', at) - at - 3, 20u) << "a line wider than the terminal: " << raw.substr(at);
+        // Each line is drawn as CR, ESC [ K (erase the line) and the text: the last erasure
+        // leaves the screen as it would be without them, and only the message follows it.
+        const std::size_t erased = raw.rfind("\r\x1b[K");
+        ASSERT_NE(erased, std::string::npos);
+        EXPECT_EQ(raw.substr(erased + 4), message);
+    }
     const Outcome run = runTool(work, scratch, "", how);
     EXPECT_EQ(run.errors, "");
     EXPECT_EQ(run.console, ok("big.txt"));
@@ -638,19 +655,20 @@ TEST_F(Console, ExpandsWildcardsInArgumentsOnWindows)
     if (!onWindows())
         GTEST_SKIP() << "the shell expands them elsewhere";
     const Tree files{{"b.txt", "b\n"}, {"A.txt", "a\n"}, {"old.txt_noNl.txt", "o\n"}, {"x.log", "x\n"},
-                     {"zz.log", "z\n"}, {"sub/c.txt", "c\n"}};
+                     {"zz.log", "z\n"}, {"sub/c.txt", "c\n"}, {"README", "r\n"}};
     for (const auto& [name, bytes] : files) {
         fs::create_directories((work / name).parent_path());
         writeFile(work / name, bytes);
     }
     mkdir(work / "dir.txt");
-    const Outcome run = runTool(work, scratch, "", {{"*.txt", "?.log", "sub\\*", "*.none"}});
-    EXPECT_EQ(run.console, shown(ok("A.txt") + ok("b.txt") + ok("x.log") + ok("sub\\c.txt")));
+    // As Windows programs match: README.* takes README too.
+    const Outcome run = runTool(work, scratch, "", {{"*.txt", "?.log", "sub\\*", "*.none", "README.*"}});
+    EXPECT_EQ(run.console, shown(ok("A.txt") + ok("b.txt") + ok("x.log") + ok("sub\\c.txt") + ok("README")));
     EXPECT_EQ(run.errors, shown(cannotOpen("*.none")));
     EXPECT_EQ(run.status, 1);
     Tree after = files;
     after.insert({{"dir.txt", "<dir>"}, {"sub", "<dir>"}, {"A.txt_noNl.txt", "a"}, {"b.txt_noNl.txt", "b"},
-                  {"x.log_noNl.txt", "x"}, {"sub/c.txt_noNl.txt", "c"}});
+                  {"x.log_noNl.txt", "x"}, {"sub/c.txt_noNl.txt", "c"}, {"README_noNl.txt", "r"}});
     EXPECT_EQ(snapshot(work), digested(after));
 }
 

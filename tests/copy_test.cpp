@@ -275,4 +275,7 @@ TEST(Progress, ShowsALongCopyOnlyAndAtMostFourTimesASecond)
     EXPECT_EQ(Progress::line("big", std::uint64_t{3} << 30, std::uint64_t{6} << 30), "big: 3.0 of 6.0 GiB (50%)");
     EXPECT_EQ(Progress::line(std::string(50, 'x') + "\xCE\xA9\xCE\xA9", 1, 4),
               "..." + std::string(36, 'x') + "\xCE\xA9\xCE\xA9: 1 of 4 bytes (25%)");
+    EXPECT_EQ(Progress::line("two\nlines", 5, 4), "two?lines: 5 of 4 bytes (100%)"); // a file that grew
+    EXPECT_EQ(Progress::fit("\xCE\xA9\xCE\xA9" "abc", 3), "\xCE\xA9\xCE\xA9" "a");
+    EXPECT_EQ(Progress::fit("abc", 3), "abc");
 }

@@ -54,9 +54,10 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         {"\"My Documents\"\\\"a b.txt\" next", {"Q:My Documents\\a b.txt", "next"}, windows},
         {"\"My Documents\"/a.txt next", {"Q:My Documents/a.txt", "next"}},
         // as terminals and ls paste names: escaped blanks, parts side by side, escapes in double quotes
-        {"my\\ notes.txt 'it'\\''s here.txt' \"say \\\"hi\\\".txt\"", {"my notes.txt", "Q:it's here.txt", "Q:say \"hi\".txt"}},
-        {"a\\\\b \"c\\d\" 'e\\f' g\\", {"a\\b", "Q:c\\d", "Q:e\\f", "g\\"}},
-        {"two\\\nlines \\q", {"twolines", "q"}},
+        {"my\\ notes.txt 'it'\\''s here.txt' \"say \\\"hi\\\".txt\"", {"Q:my notes.txt", "Q:it's here.txt", "Q:say \"hi\".txt"}},
+        {"a\\\\b \"c\\d\" 'e\\f' g\\", {"Q:a\\b", "Q:c\\d", "Q:e\\f", "g\\"}},
+        {"two\\\nlines \\q", {"twolines", "Q:q"}}, // an escaped q is no quit word
+        {"a.txt \\\n\nb.txt \\\n", {"a.txt", "b.txt"}},   // a line join alone is no name
         {"\"a\"\"b\" 'it\"s' \"it's\"", {"Q:ab", "Q:it\"s", "Q:it's"}},
         {"\"a\"\"b\" \"it\\\"s\"", {"Q:ab", "Q:it\\s\""}, windows}, // a backslash escapes nothing there
         {"\"q\" 'q' q", {"Q:q", "Q:q", "q"}},

@@ -1,6 +1,8 @@
 // Windows: names typed at a console or given as arguments arrive as UTF-16 and
 // are kept as UTF-8, so that files in any script open and show as typed. Names
-// through a pipe or a file stay bytes in the ANSI code page, as scripts expect.
+// through a pipe or a file are read as their list was saved: after a UTF-8 or
+// UTF-16 mark in that encoding, else each word in UTF-8 where it is valid UTF-8
+// and in the ANSI code page otherwise, as scripts have always fed them.
 // Files are handles, read and written as they are, without the C runtime's text
 // mode, whose stop at a Ctrl-Z byte would lose the rest of a file.
 

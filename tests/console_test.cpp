@@ -5,6 +5,7 @@
 // a .exe is held to Windows' rules: CRLF on the console, a CR before an LF dropped with it.
 
 #include "bytes.hpp"
+#include "texts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -32,15 +33,19 @@ using namespace std::string_literals;
 
 namespace {
 
-const std::string P = "Please enter name of file (enter \"q\" to quit): ";
+const std::string P = texts::prompt;
 
-std::string ok(const std::string& name)
+// A message with the name in place of its %s.
+std::string filled(const char* message, const std::string& name)
 {
-    return "\nSuccessfully removed end-of-line characters from \"" + name + "\"!\n\n";
+    std::string text = message;
+    return text.replace(text.find("%s"), 2, name);
 }
-std::string cannotOpen(const std::string& name) { return "\nUnable to open file \"" + name + "\"!\n\n"; }
-std::string cannotCreate(const std::string& name) { return "\nUnable to create file \"" + name + "\"!\n\n"; }
-std::string cannotWrite(const std::string& name) { return "\nUnable to write file \"" + name + "\"!\n\n"; }
+
+std::string ok(const std::string& name) { return filled(texts::copied, name); }
+std::string cannotOpen(const std::string& name) { return filled(texts::openFailed, name); }
+std::string cannotCreate(const std::string& name) { return filled(texts::createFailed, name); }
+std::string cannotWrite(const std::string& name) { return filled(texts::writeFailed, name); }
 
 std::string readFile(const fs::path& path)
 {
@@ -100,16 +105,17 @@ bool onWindows()
     return windows;
 }
 
-// What the console shows: Windows text mode writes each line end as CRLF.
-std::string shown(const std::string& console)
+// Each line end as CRLF, as a terminal or Windows text mode writes it.
+std::string withCrlf(const std::string& text)
 {
-    if (!onWindows())
-        return console;
     std::string crlf;
-    for (char c : console)
+    for (char c : text)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return crlf;
 }
+
+// What the console shows.
+std::string shown(const std::string& console) { return onWindows() ? withCrlf(console) : console; }
 
 std::vector<std::string> command(const std::vector<std::string>& arguments = {})
 {
@@ -524,7 +530,7 @@ TEST_F(Console, KeepsEveryByteReadBeforeAReadErrorAndSaysSo)
         EXPECT_EQ(snapshot(work), digested(after));
         EXPECT_EQ(run.errors, "");
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.console, P + (failAt > 0 ? "\nUnable to read file \"big.txt\"!\n\n" : cannotOpen("big.txt")) + P);
+        EXPECT_EQ(run.console, P + (failAt > 0 ? filled(texts::readFailed, "big.txt") : cannotOpen("big.txt")) + P);
     }
 #else
     GTEST_SKIP() << "no library to make reads fail on this system";
@@ -564,7 +570,7 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
             raw.append(chunk, static_cast<std::size_t>(got));
         close(terminal);
         waitpid(pid, nullptr, 0);
-        const std::string message = "\r\nSuccessfully removed end-of-line characters from \"big.txt\"!\r\n\r\n";
+        const std::string message = withCrlf(ok("big.txt"));
         if (typed) {
             EXPECT_EQ(raw, P + message + P);
             continue;

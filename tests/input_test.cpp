@@ -4,6 +4,7 @@
 #include "encoding.hpp"
 #include "long_path.hpp"
 #include "name_reader.hpp"
+#include "texts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +29,8 @@ std::vector<std::string> namesIn(const std::string& input, bool backslashes = tr
 
 using Names = std::vector<std::string>;
 
-const std::string longest(NameReader::longestName, 'x');
-const std::string shown = std::string(NameReader::shownStart, 'x') + "...";
+const std::string longest(texts::longestName, 'x');
+const std::string shown = std::string(texts::shownStart, 'x') + "...";
 
 } // namespace
 
@@ -117,7 +118,7 @@ TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
     ASSERT_TRUE(reader.next(name));
     EXPECT_TRUE(name.tooLong);
     EXPECT_EQ(name.text, std::string(64, 'y') + "...");
-    EXPECT_LE(name.text.capacity(), 2 * NameReader::longestName);
+    EXPECT_LE(name.text.capacity(), 2 * texts::longestName);
     ASSERT_TRUE(reader.next(name));
     EXPECT_EQ(name.text, "a");
     EXPECT_FALSE(reader.next(name));

@@ -18,7 +18,8 @@ import subprocess
 import sys
 import tempfile
 
-PROMPT = 'Please enter name of file (enter "q" to quit): '
+from texts import PROMPT
+
 
 
 def sessions(readme):

@@ -22,17 +22,7 @@ import sys
 import tempfile
 import time
 
-PROMPT = 'Please enter name of file (enter "q" to quit): '
-LONG_LIMIT = 32767  # the longest word still taken as a name
-
-
-def ok(name):
-    return f'\nSuccessfully removed end-of-line characters from "{name}"!\n\n'
-
-
-def cannot_open(name):
-    return f'\nUnable to open file "{name}"!\n\n'
-
+from texts import LONGEST_NAME as LONG_LIMIT, PROMPT, cannot_open, ok
 
 def marked(text, encoding):
     """The text after its byte-order mark."""

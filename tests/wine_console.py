@@ -21,16 +21,13 @@ import time
 import tty
 
 from session import snapshot  # every file below a folder, with its bytes
-
-PROMPT = 'Please enter name of file (enter "q" to quit): '
-
-
-def ok(name):
-    return f'Successfully removed end-of-line characters from "{name}"!'
+from texts import PROMPT, cannot_open, ok
 
 
-def cannot_open(name):
-    return f'Unable to open file "{name}"!'
+
+def shown(message):
+    """A message as the screen shows it: its line, without the blank lines around it."""
+    return message.strip("\n")
 
 
 # name: (files before, lines typed, message lines expected on the screen or None, files expected after)
@@ -38,14 +35,14 @@ CASES = [
     ("names in three scripts, one with a blank, typed at the console",
      {"café.txt": b"caf\ne\n", "Ωμέγα.txt": b"o\nm\r\ne\n", "日本 語.txt": b"ni\nhon\n"},
      ["café.txt", "Ωμέγα.txt", '"日本 語.txt"', "q"],
-     [ok("café.txt"), ok("Ωμέγα.txt"), ok("日本 語.txt")],
+     [shown(ok("café.txt")), shown(ok("Ωμέγα.txt")), shown(ok("日本 語.txt"))],
      {"café.txt": b"caf\ne\n", "Ωμέγα.txt": b"o\nm\r\ne\n", "日本 語.txt": b"ni\nhon\n",
       "café.txt_noNl.txt": b"cafe", "Ωμέγα.txt_noNl.txt": b"ome", "日本 語.txt_noNl.txt": b"nihon"}),
     # Opened as files, these would read the keyboard and swallow all that is typed after them.
     ("the console's own names are refused, even with a real con.txt, and q still ends the tool",
      {"con.txt": b"c\n"},
      ["CON", "CONIN$", "con.txt", "q"],
-     [cannot_open("CON"), cannot_open("CONIN$"), cannot_open("con.txt")],
+     [shown(cannot_open(name)) for name in ("CON", "CONIN$", "con.txt")],
      {"con.txt": b"c\n"}),
     # The console is read 1023 units at a time: the emoji's two halves come in two reads. (Wine's
     # console draws a character beyond U+FFFF as two replacement characters: the copy tells.)

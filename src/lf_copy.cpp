@@ -1,25 +1,12 @@
 #include "lf_copy.hpp"
 
 #include <cstring>
-#include <string>
-
-namespace {
-
-// The bytes of a CR in text of these units.
-std::string crUnit(Units units)
-{
-    std::string cr(unitSize(units), '\0');
-    cr[units == Units::utf16be || units == Units::utf32be ? cr.size() - 1 : 0] = '\r';
-    return cr;
-}
-
-} // namespace
 
 CopyResult copyWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, TextRule rule, char* buffer,
                                std::size_t size, std::size_t ready)
 {
     const std::size_t unit = unitSize(rule.units);
-    const std::string cr = crUnit(rule.units);
+    const std::string cr = unitBytes(rule.units, '\r');
     // What a block ends with waits at the front of the buffer for the next one:
     // a part of a unit, and under the crlf rule a CR, which the next block tells
     // whether an LF follows.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 // What a line end is. lf: the LF alone. crlf: the LF, and a CR right before it,
@@ -14,6 +15,9 @@ enum class Units { bytes, utf16le, utf16be, utf32le, utf32be };
 
 // How many bytes a unit takes: 1, 2 or 4.
 std::size_t unitSize(Units units);
+
+// The bytes of one unit that holds the ASCII character c, in the text's byte order.
+std::string unitBytes(Units units, char c);
 
 struct TextRule {
     Units units = Units::bytes;

@@ -1,6 +1,8 @@
 // Byte strings the tests compare the tool's output against.
 #pragma once
 
+#include "lf_kernels.hpp"
+
 #include <algorithm>
 #include <cstddef>
 #include <string>
@@ -12,23 +14,17 @@ inline std::string withoutLf(std::string text)
     return text;
 }
 
-// The text with every LF unit removed, and under the crlf rule every CR unit
-// right before one: units of unit bytes in either byte order, a part of a unit
-// at the end kept as it is.
-inline std::string withoutLineEnds(const std::string& text, std::size_t unit, bool bigEndian, bool crlf)
+// The text with its line ends removed under rule, unit by unit: every LF, and
+// under the crlf rule every CR right before one; a part of a unit at the end kept.
+inline std::string withoutLineEnds(const std::string& text, TextRule rule)
 {
-    const auto is = [&](std::size_t at, char c) {
-        if (at + unit > text.size())
-            return false;
-        for (std::size_t b = 0; b < unit; ++b)
-            if (text[at + b] != (b == (bigEndian ? unit - 1 : 0) ? c : '\0'))
-                return false;
-        return true;
-    };
+    const std::size_t unit = unitSize(rule.units);
+    const std::string lf = unitBytes(rule.units, '\n'), cr = unitBytes(rule.units, '\r');
+    const auto is = [&](std::size_t at, const std::string& which) { return text.compare(at, unit, which) == 0; };
     std::string kept;
     std::size_t at = 0;
     for (; at + unit <= text.size(); at += unit)
-        if (!is(at, '\n') && !(crlf && is(at, '\r') && is(at + unit, '\n')))
+        if (!is(at, lf) && !(rule.ends == LineEnds::crlf && is(at, cr) && is(at + unit, lf)))
             kept += text.substr(at, unit);
     return kept + text.substr(at);
 }

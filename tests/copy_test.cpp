@@ -13,22 +13,24 @@
 
 namespace {
 
-std::string randomText(std::size_t size, unsigned seed)
+// Units of text under a rule: LF, CR and others at random, as many as percent
+// says LF or CR, the others of random bytes, half of them 0x0A, 0x0D or NUL.
+std::string unitsOfText(TextRule rule, std::size_t count, unsigned percent, unsigned seed)
 {
     std::mt19937 random(seed);
-    std::string text(size, '\0');
-    for (char& c : text) {
-        const unsigned roll = random() % 8;
-        c = roll == 0 ? '\n' : roll == 1 ? '\r' : roll == 2 ? static_cast<char>(random() % 256) : static_cast<char>('a' + roll);
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string bytes = unitBytes(rule.units, "\n\r"[random() % 2]);
+        if (random() % 100 >= percent)
+            for (char& c : bytes)
+                c = random() % 2 != 0 ? "\n\r"[random() % 3] : static_cast<char>(random() % 256);
+        text += bytes;
     }
     return text;
 }
 
-std::string expected(const std::string& text, TextRule rule)
-{
-    return withoutLineEnds(text, unitSize(rule.units), rule.units == Units::utf16be || rule.units == Units::utf32be,
-                           rule.ends == LineEnds::crlf);
-}
+// Random bytes with many LFs and CRs.
+std::string randomText(std::size_t size, unsigned seed) { return unitsOfText({}, size, 25, seed); }
 
 // Every kind of unit under both rules.
 const std::vector<TextRule> everyRule = [] {
@@ -98,7 +100,7 @@ TEST(Copy, LeavesOutEveryLineEndAndNothingElseAtAnyBlockSize)
                 Source source{input, std::string::npos};
                 std::string written;
                 ASSERT_EQ(copy(source, written, rule, blockSize), CopyResult::copied) << "block size " << blockSize;
-                ASSERT_EQ(written, expected(input, rule)) << describe(rule) << ", block size " << blockSize
+                ASSERT_EQ(written, withoutLineEnds(input, rule)) << describe(rule) << ", block size " << blockSize
                                                           << ", input of " << input.size() << " bytes";
             }
         }
@@ -156,7 +158,7 @@ TEST(Copy, KeepsEveryByteDeliveredBeforeTheEndOrAReadError)
                                               std::to_string(chunk) + ", block " + std::to_string(blockSize);
                     ASSERT_EQ(copy(source, written, rule, blockSize), fails ? CopyResult::readFailed : CopyResult::copied)
                         << where;
-                    ASSERT_EQ(written, expected(text, rule)) << where;
+                    ASSERT_EQ(written, withoutLineEnds(text, rule)) << where;
                 }
             }
         }
@@ -170,28 +172,9 @@ TEST(Copy, StopsAtTheFirstWriteThatFails)
         Source source{input, std::string::npos};
         std::string written;
         EXPECT_EQ(copy(source, written, rule, 16, 25), CopyResult::writeFailed);
-        EXPECT_EQ(written, expected(input, rule).substr(0, 25));
+        EXPECT_EQ(written, withoutLineEnds(input, rule).substr(0, 25));
         EXPECT_LT(source.next, 100u) << "went on reading after the output failed";
     }
-}
-
-// Units of text under a rule: LF, CR and others at random, as many as percent
-// says LF or CR, the others of random bytes, half of them 0x0A, 0x0D or NUL.
-std::string unitsOfText(TextRule rule, std::size_t count, unsigned percent, std::mt19937& random)
-{
-    const std::size_t unit = unitSize(rule.units);
-    const bool bigEndian = rule.units == Units::utf16be || rule.units == Units::utf32be;
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::string bytes(unit, '\0');
-        if (random() % 100 < percent)
-            bytes[bigEndian ? unit - 1 : 0] = "\n\r"[random() % 2];
-        else
-            for (char& c : bytes)
-                c = random() % 2 != 0 ? "\n\r"[random() % 3] : static_cast<char>(random() % 256);
-        text += bytes;
-    }
-    return text;
 }
 
 // Every kernel this processor runs, on buffers whose line ends fall on and
@@ -200,34 +183,32 @@ std::string unitsOfText(TextRule rule, std::size_t count, unsigned percent, std:
 // AddressSanitizer catches a read or write past its end.
 TEST(Kernels, MatchThePlainResultOnEveryLengthAndDensity)
 {
-    std::mt19937 random(3);
+    unsigned seed = 3;
     for (const TextRule rule : everyRule) {
         const std::size_t unit = unitSize(rule.units);
         std::vector<std::string> buffers;
         for (std::size_t count = 0; count <= 260 / unit; ++count) {
             for (unsigned percent : {0u, 3u, 30u, 90u, 100u})
-                buffers.push_back(unitsOfText(rule, count, percent, random));
+                buffers.push_back(unitsOfText(rule, count, percent, ++seed));
             // LF and CR LF just before, on and after each edge
             std::string edges;
             for (std::size_t i = 0, at = 0; i < count; ++i, at += unit) {
                 const char c = at % 8 == 8 - unit || at % 16 == 0 || at % 64 == 64 - unit || at % 64 == unit ? '\n'
                                : at % 16 == 16 - unit || at % 64 == 0                                       ? '\r'
                                                                                                            : 'x';
-                std::string bytes(unit, '\0');
-                bytes[rule.units == Units::utf16be || rule.units == Units::utf32be ? unit - 1 : 0] = c;
-                edges += bytes;
+                edges += unitBytes(rule.units, c);
             }
             buffers.push_back(edges);
         }
-        buffers.push_back(unitsOfText(rule, 3 * copyBlockSize / unit + 5, 20, random));
-        buffers.push_back(unitsOfText(rule, copyBlockSize / unit, 100, random));
+        buffers.push_back(unitsOfText(rule, 3 * copyBlockSize / unit + 5, 20, ++seed));
+        buffers.push_back(unitsOfText(rule, copyBlockSize / unit, 100, ++seed));
 
         for (const LfKernel& kernel : lfKernels(rule)) {
             for (const std::string& bytes : buffers) {
                 const std::unique_ptr<char[]> work(new char[bytes.size()]);
                 std::copy(bytes.begin(), bytes.end(), work.get());
                 const std::size_t kept = kernel.drop(work.get(), bytes.size());
-                ASSERT_EQ(std::string(work.get(), kept), expected(bytes, rule))
+                ASSERT_EQ(std::string(work.get(), kept), withoutLineEnds(bytes, rule))
                     << kernel.name << ", " << describe(rule) << ", on " << bytes.size() << " bytes";
             }
         }

@@ -18,8 +18,7 @@ import subprocess
 import sys
 import tempfile
 
-from texts import PROMPT
-
+from harness import PROMPT
 
 
 def sessions(readme):

@@ -20,9 +20,7 @@ import tempfile
 import time
 import tty
 
-from session import snapshot  # every file below a folder, with its bytes
-from texts import PROMPT, cannot_open, ok
-
+from harness import PROMPT, cannot_open, ok, snapshot
 
 
 def shown(message):

@@ -17,14 +17,17 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -643,6 +646,16 @@ TEST_F(Console, KeepsEveryByteReadBeforeAReadErrorAndSaysSo)
 #endif
 }
 
+// A pseudo-terminal: what the tool draws arrives at screen; tool is its end for the tool.
+bool openTerminal(int& screen, int& tool)
+{
+    screen = posix_openpt(O_RDWR | O_NOCTTY);
+    if (screen < 0 || grantpt(screen) != 0 || unlockpt(screen) != 0)
+        return false;
+    tool = open(ptsname(screen), O_RDWR | O_NOCTTY);
+    return tool >= 0;
+}
+
 // A copy that takes seconds shows how far it has come on a terminal's standard
 // error, and the screen ends as it would without; standard error in a file gets nothing.
 TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
@@ -658,9 +671,8 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
     // cursor after the prompt, where the line would wipe it out.
     writeFile(scratch / "typed", "big.txt\nq\n");
     for (const bool typed : {false, true}) {
-        const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
-        const int tool = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+        int terminal = -1, tool = -1;
+        ASSERT_TRUE(openTerminal(terminal, tool));
         const winsize narrow{3, 20, 0, 0}; // a line wider than the terminal would wrap
         ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &narrow), 0);
         const int names = open(typed ? (scratch / "typed").c_str() : "/dev/null", O_RDONLY);
@@ -696,6 +708,128 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
 #else
     GTEST_SKIP() << "no library to make reads slow on this system";
 #endif
+}
+
+// The screen a terminal shows for what was drawn on it: escape sequences gone but a cursor
+// move right (wine draws blanks so), and no CR.
+std::string screenOf(const std::string& drawn)
+{
+    std::string screen;
+    for (std::size_t at = 0; at < drawn.size(); ++at) {
+        if (drawn[at] == '\x1b' && at + 1 < drawn.size() && drawn[at + 1] == '[') {
+            std::size_t end = at + 2;
+            while (end < drawn.size() && (drawn[end] < 0x40 || drawn[end] > 0x7E))
+                ++end;
+            if (end < drawn.size() && drawn[end] == 'C')
+                screen.append(std::max(1, std::atoi(drawn.c_str() + at + 2)), ' ');
+            at = end;
+        } else if (drawn[at] == '\x1b' && at + 1 < drawn.size() && drawn[at + 1] == ']') {
+            at = drawn.find('\x07', at); // a window title
+        } else if (drawn[at] == '\x1b') {
+            ++at;
+        } else if (drawn[at] != '\r') {
+            screen += drawn[at];
+        }
+        if (at == std::string::npos)
+            break;
+    }
+    return screen;
+}
+
+// Names typed at a Windows console, which wine gives the tool when its standard streams are
+// a terminal: the console is read in UTF-16, 1023 units at a time.
+TEST_F(Console, TakesNamesTypedAtAWindowsConsole)
+{
+    if (!onWindows())
+        GTEST_SKIP() << "a terminal is a stream of bytes to the Linux build, as tested above";
+    const std::string cafe = "caf\xC3\xA9.txt", omega = "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1.txt",
+                      nihongo = "\xE6\x97\xA5\xE6\x9C\xAC \xE8\xAA\x9E.txt", smile = "\xF0\x9F\x98\x80.txt";
+    const auto line = [](const std::string& message) { return message.substr(1, message.size() - 3); };
+    const struct {
+        const char* name;
+        Tree before;
+        std::vector<std::string> typed;
+        std::optional<std::vector<std::string>> messages; // the lines that start with a message
+        Tree added;
+    } cases[] = {
+        {"names in three scripts, one with a blank", {{cafe, "caf\ne\n"}, {omega, "o\nm\r\ne\n"}, {nihongo, "ni\nhon\n"}},
+         {cafe, omega, '"' + nihongo + '"', "q"}, {{line(ok(cafe)), line(ok(omega)), line(ok(nihongo))}},
+         {{cafe + "_noNl.txt", "cafe"}, {omega + "_noNl.txt", "ome"}, {nihongo + "_noNl.txt", "nihon"}}},
+        // Opened as files, these would read the keyboard and swallow all that is typed after them.
+        {"the console's own names are refused, even with a real con.txt, and q still ends the tool",
+         {{"con.txt", "c\n"}}, {"CON", "CONIN$", "con.txt", "q"},
+         {{line(cannotOpen("CON")), line(cannotOpen("CONIN$")), line(cannotOpen("con.txt"))}}, {}},
+        // Wine draws a character beyond U+FFFF as two replacement characters: the copy tells.
+        {"a character beyond U+FFFF split between two console reads", {{smile, "e\n"}},
+         {std::string(1022, ' ') + smile, "q"}, {}, {{smile + "_noNl.txt", "e"}}},
+        {"Ctrl-Z then Enter ends the tool as q does", {{cafe, "c\n"}}, {"\x1a"}, {{}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(work);
+        fs::create_directories(work);
+        for (const auto& [name, bytes] : c.before)
+            writeFile(work / name, bytes);
+        int terminal = -1, tool = -1;
+        ASSERT_TRUE(openTerminal(terminal, tool));
+        // Raw from the start: an Enter typed before wine has set up its console would reach it as
+        // LF, which the console takes as Ctrl-J. A fixed TERM keeps the screen the same anywhere.
+        termios raw{};
+        tcgetattr(tool, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(tool, TCSANOW, &raw);
+        const pid_t pid = start(work, tool, tool, tool, {{}, RLIM_INFINITY, "", {{"TERM", "xterm"}}});
+        close(tool);
+        std::string drawn;
+        int status = -1;
+        // Reads what is drawn until enough prompts are on the screen, or until the tool has gone.
+        const auto readUntil = [&](std::size_t prompts, int seconds) {
+            char chunk[4096];
+            for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+                 std::chrono::steady_clock::now() < end;) {
+                const std::string screen = screenOf(drawn);
+                std::size_t seen = 0;
+                for (std::size_t at = screen.find(P); at != std::string::npos; at = screen.find(P, at + 1))
+                    ++seen;
+                if (prompts > 0 && seen >= prompts)
+                    return true;
+                pollfd ready{terminal, POLLIN, 0};
+                const ssize_t got = poll(&ready, 1, 100) == 1 ? read(terminal, chunk, sizeof chunk) : 0;
+                if (got > 0)
+                    drawn.append(chunk, static_cast<std::size_t>(got));
+                else if (prompts == 0 && waitpid(pid, &status, WNOHANG) == pid)
+                    return true;
+                else if (got < 0) // every program on the terminal has closed it
+                    usleep(100000);
+            }
+            return false;
+        };
+        for (std::size_t count = 1; count <= c.typed.size(); ++count) {
+            ASSERT_TRUE(readUntil(count, count == 1 ? 300 : 60)) << "no prompt before typing " << c.typed[count - 1]
+                                                                 << "; the screen:\n" << screenOf(drawn);
+            const std::string typed = c.typed[count - 1] + "\r";
+            ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+        }
+        if (!readUntil(0, 60)) {
+            ADD_FAILURE() << "still running 60 s after the last name: killed; the screen:\n" << screenOf(drawn);
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        close(terminal);
+        const std::string screen = screenOf(drawn);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+        if (c.messages) {
+            std::vector<std::string> messages;
+            std::istringstream lines(screen);
+            for (std::string text; std::getline(lines, text);)
+                if (text.rfind("Successfully", 0) == 0 || text.rfind("Unable", 0) == 0)
+                    messages.push_back(text);
+            EXPECT_EQ(messages, *c.messages) << screen;
+        }
+        Tree after = c.before;
+        after.insert(c.added.begin(), c.added.end());
+        EXPECT_EQ(snapshot(work), digested(after)) << screen;
+    }
 }
 
 const std::string helpStart = "Usage: nonl [OPTION]... [NAME]...\n";

@@ -11,6 +11,7 @@ prompt is the command's input: a terminal shows it, with the Enter that ends it,
 does not print it. Exits 0 when every command printed what the README shows.
 """
 
+import json
 import os
 import re
 import shutil
@@ -18,7 +19,9 @@ import subprocess
 import sys
 import tempfile
 
-from harness import PROMPT
+# The prompt as every test knows it, from the texts the C++ tests read too.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "texts.json")) as _texts:
+    PROMPT = json.load(_texts)["prompt"]
 
 
 def sessions(readme):

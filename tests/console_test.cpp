@@ -182,6 +182,46 @@ struct Outcome {
     long peakKiB = -1;
 };
 
+// The tool's exit status once it has ended. A tool that hangs is killed after seconds and fails
+// its case instead of holding up every test after it.
+int finish(pid_t pid, int seconds)
+{
+    int status = 0;
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+        if (waited == seconds * 10) {
+            ADD_FAILURE() << "the tool had not ended in time: killed";
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        usleep(100000);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Reads what the tool writes to fd onto seen until done(seen) holds or, without done, until
+// the tool has ended (left for finish to reap); false when seconds pass first.
+bool readUntil(int fd, std::string& seen, int seconds, const std::function<bool(const std::string&)>& done = {},
+               pid_t tool = 0)
+{
+    char chunk[4096];
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);;) {
+        siginfo_t ended{};
+        const bool gone = !done && waitid(P_PID, static_cast<id_t>(tool), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                          ended.si_pid != 0;
+        pollfd ready{fd, POLLIN, 0};
+        ssize_t got = 0;
+        while (poll(&ready, 1, gone ? 0 : 100) == 1 && (got = read(fd, chunk, sizeof chunk)) > 0)
+            seen.append(chunk, static_cast<std::size_t>(got));
+        if (gone || (done && done(seen)))
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        if (got <= 0 && ready.revents != 0) // closed while the tool runs on
+            usleep(100000);
+    }
+}
+
 Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string& input, const Start& how = {})
 {
     writeFile(scratch / "stdin", input);
@@ -190,24 +230,14 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string&
     const int out = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open((scratch / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const pid_t pid = start(dir, in, out, how.errorsToConsole ? out : err, how);
-    int status = 0;
-    // A tool that hangs fails its case instead of holding up every test after it.
-    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-        if (waited == 1200) {
-            ADD_FAILURE() << "the tool was still running after 120 s: killed";
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
-        }
-        usleep(100000);
-    }
+    const int status = finish(pid, 120);
     close(in);
     close(out);
     close(err);
     Outcome run;
     run.console = readFile(scratch / "stdout");
     run.errors = readFile(scratch / "stderr");
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.status = status;
     if (!how.peakFile.empty())
         run.peakKiB = std::atol(readFile(how.peakFile).c_str());
     return run;
@@ -683,11 +713,9 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
         close(tool);
         close(names);
         std::string raw;
-        char chunk[4096];
-        for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;) // until the tool has gone
-            raw.append(chunk, static_cast<std::size_t>(got));
+        EXPECT_TRUE(readUntil(terminal, raw, 120, {}, pid));
+        EXPECT_EQ(finish(pid, 0), 0);
         close(terminal);
-        waitpid(pid, nullptr, 0);
         const std::string message = withCrlf(ok("big.txt"));
         if (typed) {
             EXPECT_EQ(raw, P + message + P);
@@ -781,43 +809,29 @@ TEST_F(Console, TakesNamesTypedAtAWindowsConsole)
         const pid_t pid = start(work, tool, tool, tool, {{}, RLIM_INFINITY, "", {{"TERM", "xterm"}}});
         close(tool);
         std::string drawn;
-        int status = -1;
-        // Reads what is drawn until enough prompts are on the screen, or until the tool has gone.
-        const auto readUntil = [&](std::size_t prompts, int seconds) {
-            char chunk[4096];
-            for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-                 std::chrono::steady_clock::now() < end;) {
+        // The screen shows count prompts.
+        const auto prompts = [](std::size_t count) {
+            return [count](const std::string& drawn) {
                 const std::string screen = screenOf(drawn);
                 std::size_t seen = 0;
                 for (std::size_t at = screen.find(P); at != std::string::npos; at = screen.find(P, at + 1))
                     ++seen;
-                if (prompts > 0 && seen >= prompts)
-                    return true;
-                pollfd ready{terminal, POLLIN, 0};
-                const ssize_t got = poll(&ready, 1, 100) == 1 ? read(terminal, chunk, sizeof chunk) : 0;
-                if (got > 0)
-                    drawn.append(chunk, static_cast<std::size_t>(got));
-                else if (prompts == 0 && waitpid(pid, &status, WNOHANG) == pid)
-                    return true;
-                else if (got < 0) // every program on the terminal has closed it
-                    usleep(100000);
-            }
-            return false;
+                return seen >= count;
+            };
         };
         for (std::size_t count = 1; count <= c.typed.size(); ++count) {
-            ASSERT_TRUE(readUntil(count, count == 1 ? 300 : 60)) << "no prompt before typing " << c.typed[count - 1]
-                                                                 << "; the screen:\n" << screenOf(drawn);
+            if (!readUntil(terminal, drawn, count == 1 ? 300 : 60, prompts(count))) {
+                ADD_FAILURE() << "no prompt before typing " << c.typed[count - 1];
+                break;
+            }
             const std::string typed = c.typed[count - 1] + "\r";
             ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
         }
-        if (!readUntil(0, 60)) {
-            ADD_FAILURE() << "still running 60 s after the last name: killed; the screen:\n" << screenOf(drawn);
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
+        readUntil(terminal, drawn, 60, {}, pid);
+        const int status = finish(pid, 0);
         close(terminal);
         const std::string screen = screenOf(drawn);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+        EXPECT_EQ(status, 0) << screen;
         if (c.messages) {
             std::vector<std::string> messages;
             std::istringstream lines(screen);
@@ -1020,27 +1034,18 @@ TEST_F(Console, ShowsThePromptThroughAPipeBeforeWaiting)
     close(fromTool[1]);
     close(err);
 
-    // Reads until expected has arrived, or gives up after a quiet while.
-    auto readUntil = [&](const std::string& expected) {
-        std::string seen;
-        char buffer[256];
-        pollfd ready{fromTool[0], POLLIN, 0};
-        while (seen.size() < expected.size() && poll(&ready, 1, 10000) == 1) {
-            const ssize_t got = read(fromTool[0], buffer, sizeof buffer);
-            if (got <= 0)
-                break;
-            seen.append(buffer, static_cast<std::size_t>(got));
-        }
-        return seen;
+    std::string seen;
+    const auto until = [](const std::string& expected) {
+        return [expected](const std::string& seen) { return seen.size() >= expected.size(); };
     };
-    EXPECT_EQ(readUntil(shown(P)), shown(P));
+    readUntil(fromTool[0], seen, 10, until(shown(P)));
+    EXPECT_EQ(seen, shown(P));
     ASSERT_EQ(write(toTool[1], "a\n", 2), 2);
-    EXPECT_EQ(readUntil(shown(ok("a") + P)), shown(ok("a") + P));
+    readUntil(fromTool[0], seen, 10, until(shown(P + ok("a") + P)));
+    EXPECT_EQ(seen, shown(P + ok("a") + P));
     ASSERT_EQ(write(toTool[1], "q\n", 2), 2);
     close(toTool[1]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    EXPECT_EQ(finish(pid, 10), 0);
     close(fromTool[0]);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(readFile(work / "a_noNl.txt"), "1");
 }

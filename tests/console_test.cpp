@@ -200,24 +200,28 @@ int finish(pid_t pid, int seconds)
 }
 
 // Reads what the tool writes to fd onto seen until done(seen) holds or, without done, until
-// the tool has ended (left for finish to reap); false when seconds pass first.
+// the tool has ended (left for finish to reap); false when seconds pass first or the tool ends
+// short of done.
 bool readUntil(int fd, std::string& seen, int seconds, const std::function<bool(const std::string&)>& done = {},
                pid_t tool = 0)
 {
     char chunk[4096];
     for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);;) {
-        siginfo_t ended{};
-        const bool gone = !done && waitid(P_PID, static_cast<id_t>(tool), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                          ended.si_pid != 0;
-        pollfd ready{fd, POLLIN, 0};
-        ssize_t got = 0;
-        while (poll(&ready, 1, gone ? 0 : 100) == 1 && (got = read(fd, chunk, sizeof chunk)) > 0)
-            seen.append(chunk, static_cast<std::size_t>(got));
-        if (gone || (done && done(seen)))
+        if (done && done(seen))
             return true;
         if (std::chrono::steady_clock::now() >= end)
             return false;
-        if (got <= 0 && ready.revents != 0) // closed while the tool runs on
+        siginfo_t ended{};
+        const bool gone = tool != 0 && waitid(P_PID, static_cast<id_t>(tool), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                          ended.si_pid != 0;
+        pollfd ready{fd, POLLIN, 0};
+        const bool polled = poll(&ready, 1, gone ? 0 : 100) == 1;
+        const ssize_t got = polled ? read(fd, chunk, sizeof chunk) : 0;
+        if (got > 0)
+            seen.append(chunk, static_cast<std::size_t>(got));
+        else if (gone) // and all it wrote has been read
+            return !done;
+        else if (polled) // closed while the tool runs on
             usleep(100000);
     }
 }
@@ -230,7 +234,7 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string&
     const int out = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open((scratch / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const pid_t pid = start(dir, in, out, how.errorsToConsole ? out : err, how);
-    const int status = finish(pid, 120);
+    const int status = finish(pid, 300); // a start under an emulator takes a minute
     close(in);
     close(out);
     close(err);
@@ -387,6 +391,8 @@ const Scenario scenarios[] = {
      P + ok("x_noNl.txt") + P, {{"x_noNl.txt", "x"}, {"x_noNl.txt_noNl.txt", "x"}}},
     {"quits on q without opening a file of that name", {{"q", "q\n"}}, {}, "q\na.txt\n", P,
      {{"q", "q\n"}}},
+    {"takes a quoted q as a file name", {{"q", "q\n"}}, {}, "\"q\"\nq\n", P + ok("q") + P,
+     {{"q", "q\n"}, {"q_noNl.txt", "q"}}},
     {"takes Q and quit as file names", {{"Q", "Q\n"}}, {}, "Q\nquit\nq\n",
      P + ok("Q") + P + cannotOpen("quit") + P, {{"Q", "Q\n"}, {"Q_noNl.txt", "Q"}}},
     {"reports a missing file and asks again", {}, {}, "missing.txt\nq\n",
@@ -487,17 +493,18 @@ const Scenario scenarios[] = {
      "\"My Documents\"\\\"a b.txt\"\nq\n", P + ok("My Documents\\a b.txt") + P,
      {{"My Documents", "<dir>"}, {"My Documents/a b.txt", "a\n"}, {"My Documents/a b.txt_noNl.txt", "a"}}, false, {},
      RLIM_INFINITY, {}, true},
-    {"takes a quoted q as a file name", {{"q", "q\n"}}, {}, "\"q\"\nq\n", P + ok("q") + P,
-     {{"q", "q\n"}, {"q_noNl.txt", "q"}}},
     {"reads an unclosed quote as part of the name", {{"a", "1\n"}}, {}, "\"odd.txt a\nq\n",
      P + cannotOpen("\"odd.txt") + P + ok("a") + P, {{"a", "1\n"}, {"a_noNl.txt", "1"}}},
     // A file named as the start it shows is not opened either.
     {"shows only the start of a 64 MiB word and goes on", {{"a", "1\n"}, {std::string(64, 'w') + "...", "w\n"}}, {},
      hugeWord + " a\nq\n", P + cannotOpen(std::string(64, 'w') + "...") + P + ok("a") + P,
      {{"a", "1\n"}, {"a_noNl.txt", "1"}, {std::string(64, 'w') + "...", "w\n"}}, false, {}, RLIM_INFINITY},
-    {"takes a word at the limit as a name and shows only the start of one longer",
-     {}, {}, std::string(texts::longestName, 'y') + " " + std::string(texts::longestName + 1, 'z') + "\nq\n",
-     P + cannotOpen(std::string(texts::longestName, 'y')) + P + cannotOpen(std::string(64, 'z') + "...") + P, {}},
+    {"takes a word at the limit as a name, shows only the start of one longer and goes on",
+     {{"after-long.txt", "still\nhere\n"}}, {},
+     std::string(texts::longestName, 'y') + " " + std::string(texts::longestName + 1, 'z') + " after-long.txt\nq\n",
+     P + cannotOpen(std::string(texts::longestName, 'y')) + P + cannotOpen(std::string(64, 'z') + "...") + P +
+         ok("after-long.txt") + P,
+     {{"after-long.txt", "still\nhere\n"}, {"after-long.txt_noNl.txt", "stillhere"}}},
 };
 
 bool runsHere(const Scenario& scenario)
@@ -626,7 +633,8 @@ TEST_F(Console, ScenariosInOneStart)
         for (auto& [all, rows] : starts) {
             // A name after q is never read: nothing is called never.txt.
             all.input += "q\nnever.txt\n";
-            all.input = utf16 ? utf16le(all.input) : plain ? all.input : utf8Mark + all.input;
+            // Lists saved with a mark come from Windows tools, with CRLF line ends.
+        all.input = plain ? all.input : utf16 ? utf16le(withCrlf(all.input)) : utf8Mark + withCrlf(all.input);
             all.setup = [rows = rows](const fs::path& dir) {
                 for (const Scenario* row : rows)
                     if (row->setup)
@@ -809,18 +817,17 @@ TEST_F(Console, TakesNamesTypedAtAWindowsConsole)
         const pid_t pid = start(work, tool, tool, tool, {{}, RLIM_INFINITY, "", {{"TERM", "xterm"}}});
         close(tool);
         std::string drawn;
-        // The screen shows count prompts.
-        const auto prompts = [](std::size_t count) {
-            return [count](const std::string& drawn) {
-                const std::string screen = screenOf(drawn);
-                std::size_t seen = 0;
-                for (std::size_t at = screen.find(P); at != std::string::npos; at = screen.find(P, at + 1))
-                    ++seen;
-                return seen >= count;
-            };
+        const auto promptsOn = [](const std::string& screen) {
+            std::size_t seen = 0;
+            for (std::size_t at = screen.find(P); at != std::string::npos; at = screen.find(P, at + 1))
+                ++seen;
+            return seen;
+        };
+        const auto prompts = [&](std::size_t count) {
+            return [&, count](const std::string& drawn) { return promptsOn(screenOf(drawn)) >= count; };
         };
         for (std::size_t count = 1; count <= c.typed.size(); ++count) {
-            if (!readUntil(terminal, drawn, count == 1 ? 300 : 60, prompts(count))) {
+            if (!readUntil(terminal, drawn, count == 1 ? 300 : 60, prompts(count), pid)) {
                 ADD_FAILURE() << "no prompt before typing " << c.typed[count - 1];
                 break;
             }
@@ -832,6 +839,7 @@ TEST_F(Console, TakesNamesTypedAtAWindowsConsole)
         close(terminal);
         const std::string screen = screenOf(drawn);
         EXPECT_EQ(status, 0) << screen;
+        EXPECT_EQ(promptsOn(screen), c.typed.size()) << screen;
         if (c.messages) {
             std::vector<std::string> messages;
             std::istringstream lines(screen);

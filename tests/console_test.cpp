@@ -567,6 +567,50 @@ std::string utf16le(const std::string& utf8)
     return marked(units, false);
 }
 
+// Whether two names name one file: Windows ignores case.
+bool sameName(const std::string& a, const std::string& b)
+{
+    return onWindows() ? std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                                    [](char x, char y) { return std::tolower(x) == std::tolower(y); })
+                       : a == b;
+}
+
+// A pseudo-terminal: what the tool draws arrives at screen; tool is its end for the tool.
+bool openTerminal(int& screen, int& tool)
+{
+    screen = posix_openpt(O_RDWR | O_NOCTTY);
+    if (screen < 0 || grantpt(screen) != 0 || unlockpt(screen) != 0)
+        return false;
+    tool = open(ptsname(screen), O_RDWR | O_NOCTTY);
+    return tool >= 0;
+}
+
+// The screen a terminal shows for what was drawn on it: escape sequences gone but a cursor
+// move right (wine draws blanks so), and no CR.
+std::string screenOf(const std::string& drawn)
+{
+    std::string screen;
+    for (std::size_t at = 0; at < drawn.size(); ++at) {
+        if (drawn[at] == '\x1b' && at + 1 < drawn.size() && drawn[at + 1] == '[') {
+            std::size_t end = at + 2;
+            while (end < drawn.size() && (drawn[end] < 0x40 || drawn[end] > 0x7E))
+                ++end;
+            if (end < drawn.size() && drawn[end] == 'C')
+                screen.append(std::max(1, std::atoi(drawn.c_str() + at + 2)), ' ');
+            at = end;
+        } else if (drawn[at] == '\x1b' && at + 1 < drawn.size() && drawn[at + 1] == ']') {
+            at = drawn.find('\x07', at); // a window title
+        } else if (drawn[at] == '\x1b') {
+            ++at;
+        } else if (drawn[at] != '\r') {
+            screen += drawn[at];
+        }
+        if (at == std::string::npos)
+            break;
+    }
+    return screen;
+}
+
 } // namespace
 
 TEST_F(Console, Scenarios)
@@ -576,14 +620,6 @@ TEST_F(Console, Scenarios)
         if (runsHere(scenario))
             play(scenario, work, scratch);
     }
-}
-
-// Whether two names name one file: Windows ignores case.
-bool sameName(const std::string& a, const std::string& b)
-{
-    return onWindows() ? std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                                    [](char x, char y) { return std::tolower(x) == std::tolower(y); })
-                       : a == b;
 }
 
 // Where each start takes tens of seconds (the 32-bit build under an emulator), this is the
@@ -634,7 +670,9 @@ TEST_F(Console, ScenariosInOneStart)
             // A name after q is never read: nothing is called never.txt.
             all.input += "q\nnever.txt\n";
             // Lists saved with a mark come from Windows tools, with CRLF line ends.
-        all.input = plain ? all.input : utf16 ? utf16le(withCrlf(all.input)) : utf8Mark + withCrlf(all.input);
+            all.input = plain ? all.input
+                              : utf16 ? utf16le(withCrlf(all.input))
+                                      : utf8Mark + withCrlf(all.input);
             all.setup = [rows = rows](const fs::path& dir) {
                 for (const Scenario* row : rows)
                     if (row->setup)
@@ -682,16 +720,6 @@ TEST_F(Console, KeepsEveryByteReadBeforeAReadErrorAndSaysSo)
 #else
     GTEST_SKIP() << "no library to make reads fail on this system";
 #endif
-}
-
-// A pseudo-terminal: what the tool draws arrives at screen; tool is its end for the tool.
-bool openTerminal(int& screen, int& tool)
-{
-    screen = posix_openpt(O_RDWR | O_NOCTTY);
-    if (screen < 0 || grantpt(screen) != 0 || unlockpt(screen) != 0)
-        return false;
-    tool = open(ptsname(screen), O_RDWR | O_NOCTTY);
-    return tool >= 0;
 }
 
 // A copy that takes seconds shows how far it has come on a terminal's standard
@@ -744,32 +772,6 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
 #else
     GTEST_SKIP() << "no library to make reads slow on this system";
 #endif
-}
-
-// The screen a terminal shows for what was drawn on it: escape sequences gone but a cursor
-// move right (wine draws blanks so), and no CR.
-std::string screenOf(const std::string& drawn)
-{
-    std::string screen;
-    for (std::size_t at = 0; at < drawn.size(); ++at) {
-        if (drawn[at] == '\x1b' && at + 1 < drawn.size() && drawn[at + 1] == '[') {
-            std::size_t end = at + 2;
-            while (end < drawn.size() && (drawn[end] < 0x40 || drawn[end] > 0x7E))
-                ++end;
-            if (end < drawn.size() && drawn[end] == 'C')
-                screen.append(std::max(1, std::atoi(drawn.c_str() + at + 2)), ' ');
-            at = end;
-        } else if (drawn[at] == '\x1b' && at + 1 < drawn.size() && drawn[at + 1] == ']') {
-            at = drawn.find('\x07', at); // a window title
-        } else if (drawn[at] == '\x1b') {
-            ++at;
-        } else if (drawn[at] != '\r') {
-            screen += drawn[at];
-        }
-        if (at == std::string::npos)
-            break;
-    }
-    return screen;
 }
 
 // Names typed at a Windows console, which wine gives the tool when its standard streams are

@@ -290,6 +290,17 @@ const std::string bigText = [] {
 
 void mkdir(const fs::path& path) { fs::create_directories(path); }
 
+// The folder emptied and given these files, in their folders.
+void fill(const fs::path& dir, const Tree& files)
+{
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const auto& [name, bytes] : files) {
+        fs::create_directories((dir / name).parent_path());
+        writeFile(dir / name, bytes);
+    }
+}
+
 // Text in UTF-16 or UTF-32 after its byte-order mark, in either byte order.
 template <typename Char>
 std::string marked(const std::basic_string<Char>& text, bool bigEndian)
@@ -523,12 +534,7 @@ Tree afterHere(const Scenario& scenario)
 
 void play(const Scenario& scenario, const fs::path& work, const fs::path& scratch)
 {
-    fs::remove_all(work);
-    fs::create_directories(work);
-    for (const auto& [name, bytes] : scenario.before) {
-        fs::create_directories((work / name).parent_path());
-        writeFile(work / name, bytes);
-    }
+    fill(work, scenario.before);
     if (scenario.setup)
         scenario.setup(work);
 
@@ -673,16 +679,16 @@ TEST_F(Console, ScenariosInOneStart)
             all.input = plain ? all.input
                               : utf16 ? utf16le(withCrlf(all.input))
                                       : utf8Mark + withCrlf(all.input);
-            all.setup = [rows = rows](const fs::path& dir) {
-                for (const Scenario* row : rows)
-                    if (row->setup)
-                        row->setup(dir);
+            // Each row's step of this kind, in turn.
+            const auto everyRow = [&rows = rows](std::function<void(const fs::path&)> Scenario::*step) {
+                return [rows, step](const fs::path& dir) {
+                    for (const Scenario* row : rows)
+                        if (row->*step)
+                            (row->*step)(dir);
+                };
             };
-            all.verify = [rows = rows](const fs::path& dir) {
-                for (const Scenario* row : rows)
-                    if (row->verify)
-                        row->verify(dir);
-            };
+            all.setup = everyRow(&Scenario::setup);
+            all.verify = everyRow(&Scenario::verify);
             play(all, work, scratch);
         }
     }
@@ -700,9 +706,7 @@ TEST_F(Console, KeepsEveryByteReadBeforeAReadErrorAndSaysSo)
     // At the first byte, around a 128 KiB block, and the edges of the file.
     for (const std::size_t failAt : {0, 1, 8191, 100000, 131071, 131072, 299999}) {
         SCOPED_TRACE("reads fail from byte " + std::to_string(failAt));
-        fs::remove_all(work);
-        fs::create_directories(work);
-        writeFile(work / "big.txt", text);
+        fill(work, {{"big.txt", text}});
         const Outcome run = runTool(work, scratch, "big.txt\nq\n",
                                     {{}, RLIM_INFINITY, "",
                                      {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", "big.txt"},
@@ -804,10 +808,7 @@ TEST_F(Console, TakesNamesTypedAtAWindowsConsole)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(work);
-        fs::create_directories(work);
-        for (const auto& [name, bytes] : c.before)
-            writeFile(work / name, bytes);
+        fill(work, c.before);
         int terminal = -1, tool = -1;
         ASSERT_TRUE(openTerminal(terminal, tool));
         // Raw from the start: an Enter typed before wine has set up its console would reach it as
@@ -891,10 +892,7 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(work);
-        fs::create_directories(work);
-        for (const auto& [name, bytes] : files)
-            writeFile(work / name, bytes);
+        fill(work, files);
         const Outcome run = runTool(work, scratch, "", {c.arguments});
         if (c.console == helpStart) {
             EXPECT_EQ(run.console.substr(0, shown(helpStart).size()), shown(helpStart)) << run.console;
@@ -926,10 +924,7 @@ TEST_F(Console, ExpandsWildcardsInArgumentsOnWindows)
         GTEST_SKIP() << "the shell expands them elsewhere";
     const Tree files{{"b.txt", "b\n"}, {"A.txt", "a\n"}, {"old.txt_noNl.txt", "o\n"}, {"x.log", "x\n"},
                      {"zz.log", "z\n"}, {"sub/c.txt", "c\n"}, {"README", "r\n"}};
-    for (const auto& [name, bytes] : files) {
-        fs::create_directories((work / name).parent_path());
-        writeFile(work / name, bytes);
-    }
+    fill(work, files);
     mkdir(work / "dir.txt");
     // As Windows programs match: README.* takes README too.
     const Outcome run = runTool(work, scratch, "", {{"*.txt", "?.log", "sub\\*", "*.none", "README.*"}});

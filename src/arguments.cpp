@@ -21,8 +21,3 @@ Command parseArguments(const std::vector<std::string>& arguments, bool slashHelp
         command.kind = Command::copyNames;
     return command;
 }
-
-bool waitsForEnter(bool namesGiven, unsigned long consoleProcesses, bool inputIsConsole, bool outputIsConsole)
-{
-    return namesGiven && consoleProcesses == 1 && inputIsConsole && outputIsConsole;
-}

@@ -14,8 +14,3 @@ struct Command {
 // with slashHelp, "/?" asks for help as on Windows.
 Command parseArguments(const std::vector<std::string>& arguments, bool slashHelp);
 
-// Whether the tool should wait for Enter before it ends, so that its messages
-// can be read: only for names given as arguments, when the tool alone holds
-// its console (Explorer opened a window for files dropped on it, not cmd or
-// PowerShell) and both standard input and output are that console.
-bool waitsForEnter(bool namesGiven, unsigned long consoleProcesses, bool inputIsConsole, bool outputIsConsole);

@@ -1,11 +1,16 @@
 #include "long_path.hpp"
 
-std::wstring pathToOpen(const std::wstring& name, const std::wstring& full)
+std::wstring extendedPath(const std::wstring& full)
 {
-    constexpr std::size_t longestShortPath = 259; // MAX_PATH less its NUL
-    if (full.size() <= longestShortPath || full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0)
-        return name;
+    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0)
+        return full;
     if (full.compare(0, 2, L"\\\\") == 0)
         return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
+}
+
+std::wstring pathToOpen(const std::wstring& name, const std::wstring& full)
+{
+    constexpr std::size_t longestShortPath = 259; // MAX_PATH less its NUL
+    return full.size() <= longestShortPath ? name : extendedPath(full);
 }

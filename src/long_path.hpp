@@ -10,3 +10,8 @@
 // \\?\, or \\?\UNC\ for a network path \\server\share. Shorter names are
 // opened exactly as given, and so is a name that is already extended.
 std::wstring pathToOpen(const std::wstring& name, const std::wstring& full);
+
+// A full path in its extended form, which Windows takes exactly as it stands
+// (no trimming of a last dot or blank): after \\?\, or \\?\UNC\ for a network
+// path. One already extended, or in the device namespace, stays as it is.
+std::wstring extendedPath(const std::wstring& full);

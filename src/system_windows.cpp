@@ -2,20 +2,19 @@
 // are kept as UTF-8, so that files in any script open and show as typed. Names
 // through a pipe or a file are read as their list was saved: after a UTF-8 or
 // UTF-16 mark in that encoding, else each word in UTF-8 where it is valid UTF-8
-// and in the ANSI code page otherwise, as scripts have always fed them.
+// and in the ANSI code page otherwise, as scripts have always fed them (in the
+// OEM one where only that names a file, as cmd's own commands write them).
 // Files are handles, read and written as they are, without the C runtime's text
 // mode, whose stop at a Ctrl-Z byte would lose the rest of a file.
 
 #include "system.hpp"
 
-#include "arguments.hpp"
 #include "encoding.hpp"
 #include "long_path.hpp"
 #include "progress.hpp"
+#include "windows_rules.hpp"
 
 #include <windows.h>
-
-#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -24,6 +23,8 @@
 #include <cstring>
 #include <iostream>
 #include <streambuf>
+#include <utility>
+#include <vector>
 
 namespace sys {
 
@@ -37,15 +38,19 @@ namespace {
 enum class Names { arguments, console, piped };
 Names namesFrom = Names::arguments;
 const NamesInput* pipedNames = nullptr;
+// The last piped name that is neither marked nor UTF-8, and the code page it names a file in.
+std::string pipedName;
+UINT pipedPage = CP_ACP;
 
 // The code page of a name the tool holds, or of a message that shows one.
 UINT codePageOf(const std::string& text)
 {
-    if (namesFrom != Names::piped || pipedNames->mark() != NamesMark::none)
+    if (namesFrom != Names::piped || pipedNames->mark() != NamesMark::none || isUtf8BeyondAscii(text))
         return CP_UTF8;
     // Without a mark each word tells: text in an ANSI code page with letters
-    // beyond ASCII is almost never valid UTF-8.
-    return isUtf8BeyondAscii(text) ? CP_UTF8 : CP_ACP;
+    // beyond ASCII is almost never valid UTF-8. Its copy's name and its
+    // messages hold the name.
+    return !pipedName.empty() && text.find(pipedName) != std::string::npos ? pipedPage : CP_ACP;
 }
 
 // The code page a message takes in a file or a pipe instead of a console.
@@ -64,24 +69,37 @@ UINT redirectedCodePage(const std::string& text)
 
 std::wstring widen(const std::string& text, UINT codePage)
 {
-    if (text.empty())
-        return std::wstring();
     const int size = static_cast<int>(text.size());
-    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0)), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], static_cast<int>(wide.size()));
-    return wide;
+    // UTF-8 takes any bytes, so a name is never shown as nothing.
+    for (const UINT page : {codePage, UINT{CP_UTF8}}) {
+        const int length = size == 0 ? 0 : MultiByteToWideChar(page, 0, text.data(), size, nullptr, 0);
+        if (length > 0) {
+            std::wstring wide(static_cast<std::size_t>(length), L'\0');
+            MultiByteToWideChar(page, 0, text.data(), size, &wide[0], length);
+            return wide;
+        }
+    }
+    return std::wstring();
 }
 
 std::string narrow(const wchar_t* text, std::size_t length, UINT codePage)
 {
-    if (length == 0)
-        return std::string();
     const int size = static_cast<int>(length);
-    // A character the code page lacks becomes "?", not a look-alike that names another file.
-    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(codePage, flags, text, size, nullptr, 0, nullptr, nullptr)), '\0');
-    WideCharToMultiByte(codePage, flags, text, size, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
-    return bytes;
+    const UINT page = codePage == CP_ACP ? GetACP() : codePage;
+    // A character the code page lacks becomes "?", not a look-alike that names another
+    // file, where the code page takes that flag; failing that, plainly, and last in
+    // UTF-8: a message is never left empty.
+    const std::pair<UINT, DWORD> tries[] = {
+        {page, takesNoBestFit(page) ? WC_NO_BEST_FIT_CHARS : 0}, {page, 0}, {CP_UTF8, 0}};
+    for (const auto& [into, flags] : tries) {
+        const int bytes = size == 0 ? 0 : WideCharToMultiByte(into, flags, text, size, nullptr, 0, nullptr, nullptr);
+        if (bytes > 0) {
+            std::string narrowed(static_cast<std::size_t>(bytes), '\0');
+            WideCharToMultiByte(into, flags, text, size, &narrowed[0], bytes, nullptr, nullptr);
+            return narrowed;
+        }
+    }
+    return std::string();
 }
 
 bool isConsole(HANDLE handle)
@@ -133,32 +151,73 @@ private:
     bool ended_ = false;
 };
 
+// The command line's words, as startUp() read them.
+std::vector<CommandWord> commandWords;
+
 } // namespace
 
 std::vector<std::string> startUp(int, char**)
 {
+    const wchar_t* line = GetCommandLineW();
+    commandWords = commandLineWords(narrow(line, wcslen(line), CP_UTF8));
     std::vector<std::string> arguments;
-    int count = 0;
-    if (wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        for (int i = 1; i < count; ++i)
-            arguments.push_back(narrow(words[i], wcslen(words[i]), CP_UTF8));
-        LocalFree(words);
-    }
+    for (const CommandWord& word : commandWords)
+        arguments.push_back(word.text);
     namesFrom = Names::arguments;
     return arguments;
 }
 
 namespace {
 
-// The name as the system opens it: its full path after \\?\ when it is long.
-std::wstring systemName(const std::string& name)
+// The 32-bit build on 64-bit Windows: System32 means System32, not SysWOW64, while it lives.
+class Unredirected {
+public:
+    Unredirected() : off_(Wow64DisableWow64FsRedirection(&old_) != 0) {}
+    ~Unredirected()
+    {
+        if (off_)
+            Wow64RevertWow64FsRedirection(old_);
+    }
+    Unredirected(const Unredirected&) = delete;
+    Unredirected& operator=(const Unredirected&) = delete;
+
+private:
+    PVOID old_ = nullptr;
+    bool off_;
+};
+
+std::wstring fullPath(const std::wstring& name)
 {
-    const std::wstring wide = widen(name, codePageOf(name));
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    const DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
     std::wstring full(size, L'\0');
-    const DWORD length = size == 0 ? 0 : GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+    const DWORD length = size == 0 ? 0 : GetFullPathNameW(name.c_str(), size, &full[0], nullptr);
     full.resize(length < size ? length : 0);
-    return pathToOpen(wide, full);
+    return full;
+}
+
+// The name as the system opens it: its full path after \\?\ when it is long. Empty for a
+// name in the device namespace, which is never opened: opening a serial port resets what
+// hangs on it, opening a pipe connects to it.
+std::wstring systemName(const std::string& name, UINT codePage)
+{
+    const std::wstring wide = widen(name, codePage);
+    const std::wstring full = fullPath(wide);
+    return full.empty() || isDevicePath(full) ? std::wstring() : pathToOpen(wide, full);
+}
+
+// Which code page a piped name without a mark, not UTF-8, names a file in.
+void choosePipedCodePage(const std::string& name)
+{
+    pipedName.clear();
+    if (namesFrom != Names::piped || pipedNames->mark() != NamesMark::none || isUtf8BeyondAscii(name))
+        return;
+    const UINT console = GetConsoleOutputCP();
+    pipedPage = pipedNameCodePage(GetACP(), console != 0 ? console : GetOEMCP(), [&name](unsigned page) {
+        const std::wstring path = systemName(name, page);
+        Unredirected unredirected;
+        return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
+    pipedName = name;
 }
 
 std::vector<std::string> filesMatching(const std::string& name)
@@ -169,8 +228,11 @@ std::vector<std::string> filesMatching(const std::string& name)
     const std::wstring copies = L"_noNl.txt";
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;
-    const HANDLE search =
-        FindFirstFileExW(systemName(name).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+    const std::wstring pattern = systemName(name, CP_UTF8);
+    Unredirected unredirected;
+    const HANDLE search = pattern.empty() ? INVALID_HANDLE_VALUE
+                                          : FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                                             FindExSearchNameMatch, nullptr, 0);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring leaf = entry.cFileName;
@@ -188,7 +250,13 @@ std::vector<std::string> filesMatching(const std::string& name)
     });
     std::vector<std::string> files;
     for (const std::wstring& leaf : found) {
-        const std::wstring path = folder + leaf;
+        std::wstring path = folder + leaf;
+        if (opensOnlyByExactPath(leaf)) {
+            std::wstring base = fullPath(folder.empty() ? L".\\" : folder);
+            if (!base.empty() && base.back() != L'\\')
+                base += L'\\';
+            path = extendedPath(base + leaf);
+        }
         files.push_back(narrow(path.data(), path.size(), CP_UTF8));
     }
     return files;
@@ -199,12 +267,20 @@ std::vector<std::string> filesMatching(const std::string& name)
 std::vector<std::string> filesNamed(const std::vector<std::string>& names)
 {
     std::vector<std::string> files;
+    // The names are the words of the command line in their order, less the options.
+    auto word = commandWords.cbegin();
     for (const std::string& name : names) {
-        const std::vector<std::string> found =
-            name.find_first_of("*?") == std::string::npos ? std::vector<std::string>() : filesMatching(name);
+        while (word != commandWords.cend() && word->text != name)
+            ++word;
+        // A quoted wildcard is taken as it stands, as by the C runtime's own expansion.
+        const bool pattern =
+            name.find_first_of("*?") != std::string::npos && (word == commandWords.cend() || !word->quotedWildcard);
+        const std::vector<std::string> found = pattern ? filesMatching(name) : std::vector<std::string>();
         if (found.empty())
             files.push_back(name);
         files.insert(files.end(), found.begin(), found.end());
+        if (word != commandWords.cend())
+            ++word;
     }
     return files;
 }
@@ -213,7 +289,12 @@ void keepWindowOpen(bool namesGiven)
 {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD processes[2];
-    if (!waitsForEnter(namesGiven, GetConsoleProcessList(processes, 2), isConsole(input),
+    // A scheduled task's window, say, is on a window station nobody sees.
+    USEROBJECTFLAGS station{};
+    const bool visible = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station,
+                                                   nullptr) &&
+                         (station.dwFlags & WSF_VISIBLE) != 0;
+    if (!waitsForEnter(namesGiven, GetConsoleProcessList(processes, 2), visible, isConsole(input),
                        isConsole(GetStdHandle(STD_OUTPUT_HANDLE))))
         return;
     show(stdout, "Press Enter to close this window.");
@@ -278,73 +359,123 @@ File fromHandle(HANDLE handle)
 }
 
 // A file on a disk: not a device (NUL, CON, COM1, ...), a pipe or a folder.
-bool onDisk(const File& file, BY_HANDLE_FILE_INFORMATION& info)
+bool onDisk(const File& file)
 {
+    BY_HANDLE_FILE_INFORMATION info;
     return GetFileType(native(file)) == FILE_TYPE_DISK && GetFileInformationByHandle(native(file), &info) &&
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The 128-bit file IDs where the system has them (ReFS needs all of them), else the file indexes.
-bool sameFile(const File& input, const BY_HANDLE_FILE_INFORMATION& a, const File& copy,
-              const BY_HANDLE_FILE_INFORMATION& b)
+// The 128-bit file ID where the system has one (ReFS needs all of it), else the file index;
+// and the final path, for file systems that give neither.
+FileIdentity identity(const File& file)
 {
-    FILE_ID_INFO inputId, copyId;
-    if (GetFileInformationByHandleEx(native(input), FileIdInfo, &inputId, sizeof inputId) &&
-        GetFileInformationByHandleEx(native(copy), FileIdInfo, &copyId, sizeof copyId))
-        return inputId.VolumeSerialNumber == copyId.VolumeSerialNumber &&
-               std::memcmp(&inputId.FileId, &copyId.FileId, sizeof inputId.FileId) == 0;
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+    FileIdentity who;
+    FILE_ID_INFO id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandleEx(native(file), FileIdInfo, &id, sizeof id)) {
+        who.volume = id.VolumeSerialNumber;
+        who.id.assign(reinterpret_cast<const char*>(&id.FileId), sizeof id.FileId);
+    } else if (GetFileInformationByHandle(native(file), &info)) {
+        who.volume = info.dwVolumeSerialNumber;
+        const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+        who.id.assign(reinterpret_cast<const char*>(&index), sizeof index);
+    }
+    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_NT;
+    const DWORD size = GetFinalPathNameByHandleW(native(file), nullptr, 0, flags);
+    who.finalPath.resize(size);
+    const DWORD length = size == 0 ? 0 : GetFinalPathNameByHandleW(native(file), &who.finalPath[0], size, flags);
+    who.finalPath.resize(length < size ? length : 0);
+    return who;
 }
 
-// Names in the device namespace (\\.\C:, \\.\PhysicalDrive0) open whole disks, which
-// the system reports as files on a disk.
-bool namesDevice(const std::string& name)
+// The file at the copy's name, opened for writing as every program opens it (so that a
+// cloud file's provider serves it), where it is not a link to elsewhere and is still the
+// file looked at. missing tells that there is none.
+File existingCopy(const std::wstring& path, bool& missing)
 {
-    return name.size() >= 4 && (name[0] == '\\' || name[0] == '/') && (name[1] == '\\' || name[1] == '/') &&
-           name[2] == '.' && (name[3] == '\\' || name[3] == '/');
+    const File found = fromHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, shared | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    missing = !found.isOpen() && GetLastError() == ERROR_FILE_NOT_FOUND;
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    if (!found.isOpen() || !GetFileInformationByHandleEx(native(found), FileAttributeTagInfo, &tag, sizeof tag) ||
+        ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && refusesReparseTag(tag.ReparseTag)))
+        return File();
+    File copy = fromHandle(
+        CreateFileW(path.c_str(), GENERIC_WRITE, shared, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (copy.isOpen() && sameFile(identity(found), identity(copy)))
+        return copy;
+    return File();
 }
 
-HANDLE openCopyHandle(const std::string& name, DWORD access, DWORD disposition)
+// The input's DACL in descriptor, where its owner made the input private; held keeps it.
+bool privateDacl(const File& input, std::vector<char>& held, SECURITY_DESCRIPTOR& descriptor)
 {
-    // A link at the name is opened as the link itself, never followed.
-    return CreateFileW(systemName(name).c_str(), access, shared, nullptr, disposition,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    DWORD size = 0;
+    GetKernelObjectSecurity(native(input), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    held.resize(size);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (size == 0 || !GetKernelObjectSecurity(native(input), DACL_SECURITY_INFORMATION, held.data(), size, &size) ||
+        !GetSecurityDescriptorControl(held.data(), &control, &revision) ||
+        !GetSecurityDescriptorDacl(held.data(), &present, &dacl, &defaulted))
+        return false;
+    std::vector<unsigned char> aceFlags;
+    for (DWORD i = 0; present && dacl != nullptr && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (GetAce(dacl, i, &ace))
+            aceFlags.push_back(static_cast<const ACE_HEADER*>(ace)->AceFlags);
+    }
+    return keepsDaclOfInput(present && dacl != nullptr, (control & SE_DACL_PROTECTED) != 0, aceFlags) &&
+           InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+           SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) &&
+           SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
 }
 
+// A new copy, made private from its first moment where its input is.
+File newCopy(const File& input, const std::wstring& path)
+{
+    std::vector<char> held;
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES rights{sizeof rights, &descriptor, FALSE};
+    const bool keep = privateDacl(input, held, descriptor);
+    // DELETE, to take it away again should it fail the checks.
+    return fromHandle(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, shared, keep ? &rights : nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
 
 } // namespace
 
 File openInput(const std::string& name)
 {
-    if (namesDevice(name))
+    choosePipedCodePage(name);
+    const std::wstring path = systemName(name, codePageOf(name));
+    if (path.empty())
         return File();
-    File file = fromHandle(CreateFileW(systemName(name).c_str(), GENERIC_READ, shared, nullptr,
+    Unredirected unredirected;
+    // Others may rename or remove it meanwhile, as elsewhere.
+    File file = fromHandle(CreateFileW(path.c_str(), GENERIC_READ, shared | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!file.isOpen() || !onDisk(file, info))
+    if (!file.isOpen() || !onDisk(file))
         return File();
     return file;
 }
 
 File openCopy(const File& input, const std::string& name)
 {
-    if (namesDevice(name))
+    const std::wstring path = systemName(name, codePageOf(name));
+    if (path.empty())
         return File();
-    // An existing file is opened as it is and emptied only once it is known to
-    // be a file on disk other than the input, not a link. A file made here that
-    // fails that (a stream of the input itself, input:s_noNl.txt) goes again.
+    Unredirected unredirected;
+    // An existing file is emptied only once it is known to be a file on disk other than the
+    // input. A file made here that fails that (a stream of the input itself,
+    // input:s_noNl.txt) goes again.
     bool made = false;
-    HANDLE handle = openCopyHandle(name, GENERIC_WRITE, OPEN_EXISTING);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-        handle = openCopyHandle(name, GENERIC_WRITE | DELETE, CREATE_NEW);
-        made = true;
-    }
-    File copy = fromHandle(handle);
-    BY_HANDLE_FILE_INFORMATION source, found;
-    if (copy.isOpen() && GetFileInformationByHandle(native(input), &source) && onDisk(copy, found) &&
-        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !sameFile(input, source, copy, found) &&
-        SetEndOfFile(native(copy)))
+    File existing = existingCopy(path, made);
+    File copy = made ? newCopy(input, path) : std::move(existing);
+    if (copy.isOpen() && onDisk(copy) && !sameFile(identity(input), identity(copy)) && SetEndOfFile(native(copy)))
         return copy;
     if (made && copy.isOpen()) {
         FILE_DISPOSITION_INFO gone{TRUE};
@@ -401,6 +532,15 @@ bool File::write(const char* data, std::size_t size)
     return true;
 }
 
-bool File::closeHandle(std::intptr_t handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0; }
+bool File::closeHandle(std::intptr_t handle)
+{
+    const HANDLE file = reinterpret_cast<HANDLE>(handle);
+    // A network share may hold writes back and fail them after the close ("Delayed Write
+    // Failed"): they go first. (A file opened only for reading has nothing to flush.)
+    FILE_REMOTE_PROTOCOL_INFO remote;
+    const bool flushed = !GetFileInformationByHandleEx(file, FileRemoteProtocolInfo, &remote, sizeof remote) ||
+                         FlushFileBuffers(file) || GetLastError() == ERROR_ACCESS_DENIED;
+    return CloseHandle(file) != 0 && flushed;
+}
 
 } // namespace sys

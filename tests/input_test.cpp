@@ -236,26 +236,6 @@ TEST(Encoding, ReadsTheMarkAndTellsUtf8)
         EXPECT_EQ(isUtf8BeyondAscii(word.word), word.utf8) << testing::PrintToString(word.word);
 }
 
-// Files dropped on the tool in Explorer: its own window waits; cmd, PowerShell and redirection never do.
-TEST(Arguments, WaitForEnterOnlyInAWindowOfTheirOwn)
-{
-    const struct {
-        bool namesGiven;
-        unsigned long consoleProcesses;
-        bool inputIsConsole, outputIsConsole, waits;
-    } cases[] = {
-        {true, 1, true, true, true},    // dropped on it
-        {true, 2, true, true, false},   // started from cmd or PowerShell
-        {false, 1, true, true, false},  // double-clicked: asks for names until q
-        {true, 1, false, true, false},  // names from a file
-        {true, 1, true, false, false},  // messages to a file
-        {true, 0, true, true, false},   // no console at all
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(waitsForEnter(c.namesGiven, c.consoleProcesses, c.inputIsConsole, c.outputIsConsole), c.waits)
-            << c.namesGiven << c.consoleProcesses << c.inputIsConsole << c.outputIsConsole;
-}
-
 // What a name is opened as on Windows, given its full path as the system makes it.
 TEST(LongPaths, AreOpenedByTheirFullPathAfterTheExtendedPrefix)
 {

@@ -1,0 +1,134 @@
+#include "windows_rules.hpp"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace {
+
+std::wstring upper(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
+    return text;
+}
+
+bool startsWith(const std::wstring& text, const wchar_t* start) { return text.rfind(start, 0) == 0; }
+
+} // namespace
+
+bool refusesReparseTag(std::uint32_t tag)
+{
+    constexpr std::uint32_t nameSurrogate = 0x20000000; // IsReparseTagNameSurrogate
+    constexpr std::uint32_t wslSpecial[] = {0x80000023, 0x80000024, 0x80000025, 0x80000026}; // AF_UNIX, LX_FIFO, LX_CHR, LX_BLK
+    return (tag & nameSurrogate) != 0 || std::find(std::begin(wslSpecial), std::end(wslSpecial), tag) != std::end(wslSpecial);
+}
+
+bool fileIdKnown(const std::string& id)
+{
+    return !id.empty() && id != std::string(id.size(), '\0') && id != std::string(id.size(), '\xFF');
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b)
+{
+    if (fileIdKnown(a.id) && fileIdKnown(b.id) && a.id.size() == b.id.size())
+        return a.volume == b.volume && a.id == b.id;
+    if (!a.finalPath.empty() && !b.finalPath.empty())
+        return a.finalPath == b.finalPath;
+    return true;
+}
+
+bool takesNoBestFit(unsigned codePage)
+{
+    // Code pages that take no flags at all, or only WC_ERR_INVALID_CHARS (UTF-8, GB18030).
+    const unsigned none[] = {42, 50220, 50221, 50222, 50225, 50227, 50229, 54936, 65000, 65001};
+    return !(codePage >= 57002 && codePage <= 57011) && std::find(std::begin(none), std::end(none), codePage) == std::end(none);
+}
+
+unsigned pipedNameCodePage(unsigned ansi, unsigned oem, const std::function<bool(unsigned codePage)>& namesFile)
+{
+    return oem == ansi || namesFile(ansi) || !namesFile(oem) ? ansi : oem;
+}
+
+bool keepsDaclOfInput(bool hasDacl, bool isProtected, const std::vector<unsigned char>& aceFlags)
+{
+    constexpr unsigned char inherited = 0x10; // INHERITED_ACE
+    // An empty DACL shuts out everyone but the owner: private too.
+    return hasDacl && (isProtected || aceFlags.empty() ||
+                       std::any_of(aceFlags.begin(), aceFlags.end(), [](unsigned char f) { return (f & inherited) == 0; }));
+}
+
+bool isDevicePath(const std::wstring& full)
+{
+    std::wstring rest;
+    if (startsWith(full, L"\\\\.\\") || startsWith(full, L"\\\\?\\")) {
+        rest = full.substr(4);
+        const bool drivePath = rest.size() > 3 && std::iswalpha(static_cast<std::wint_t>(rest[0])) && rest[1] == L':' &&
+                               rest[2] == L'\\';
+        const bool volumePath = startsWith(upper(rest), L"VOLUME{") && rest.find(L"}\\") != std::wstring::npos;
+        if (drivePath || volumePath)
+            return false;
+        if (!startsWith(upper(rest), L"UNC\\"))
+            return true;
+        rest = rest.substr(4);
+    } else if (startsWith(full, L"\\\\")) {
+        rest = full.substr(2);
+    } else {
+        return false;
+    }
+    // \\server\share\...: a share named so is the server's pipes or mailslots.
+    const std::size_t share = rest.find(L'\\');
+    if (share == std::wstring::npos)
+        return false;
+    const std::wstring name = upper(rest.substr(share + 1, rest.find(L'\\', share + 1) - share - 1));
+    return name == L"PIPE" || name == L"MAILSLOT";
+}
+
+bool opensOnlyByExactPath(const std::wstring& leaf) { return !leaf.empty() && (leaf.back() == L'.' || leaf.back() == L' '); }
+
+std::vector<CommandWord> commandLineWords(const std::string& line)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t at = 0;
+    // The program's name runs to the first blank outside quotes; a backslash is a backslash there.
+    for (bool quoted = false; at < line.size() && (quoted || !blank(line[at])); ++at)
+        quoted = line[at] == '"' ? !quoted : quoted;
+    std::vector<CommandWord> words;
+    for (;;) {
+        while (at < line.size() && blank(line[at]))
+            ++at;
+        if (at == line.size())
+            return words;
+        CommandWord word;
+        for (bool quoted = false; at < line.size() && (quoted || !blank(line[at]));) {
+            std::size_t slashes = 0;
+            for (; at < line.size() && line[at] == '\\'; ++at)
+                ++slashes;
+            if (at < line.size() && line[at] == '"') {
+                // 2n backslashes and a quote: n backslashes, and the quote opens or closes;
+                // 2n+1: n and a quote. In quotes, two quotes are one.
+                word.text.append(slashes / 2, '\\');
+                if (slashes % 2 == 1) {
+                    word.text += '"';
+                } else if (quoted && at + 1 < line.size() && line[at + 1] == '"') {
+                    word.text += '"';
+                    ++at;
+                } else {
+                    quoted = !quoted;
+                }
+                ++at;
+            } else if (slashes > 0) {
+                word.text.append(slashes, '\\');
+            } else {
+                word.quotedWildcard = word.quotedWildcard || (quoted && (line[at] == '*' || line[at] == '?'));
+                word.text += line[at++];
+            }
+        }
+        words.push_back(word);
+    }
+}
+
+bool waitsForEnter(bool namesGiven, unsigned long consoleProcesses, bool windowVisible, bool inputIsConsole,
+                   bool outputIsConsole)
+{
+    return namesGiven && consoleProcesses == 1 && windowVisible && inputIsConsole && outputIsConsole;
+}

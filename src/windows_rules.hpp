@@ -1,0 +1,70 @@
+// What Windows decides where wine decides otherwise or not at all: plain
+// functions of what the system reports, so that their tables run on every host.
+// system_windows.cpp asks the system and hands the answers to these.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Whether a file with this reparse tag at the copy's name is refused: one that
+// names another file or folder (symbolic links, junctions, mount points, WSL
+// links), or a WSL socket, FIFO or device. Any other (cloud placeholders,
+// deduplicated or compressed files) is a file the system serves.
+bool refusesReparseTag(std::uint32_t tag);
+
+// A file as the system identifies it.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::string id;         // its ID on the volume, as bytes
+    std::wstring finalPath; // where the system says it is now; empty where it cannot say
+};
+
+// Whether an ID says anything: all zeros or all ones means the file system has none.
+bool fileIdKnown(const std::string& id);
+
+// Whether two files are one: by ID where both are known, else by final path;
+// true where neither tells, so that a file is never taken for another by mistake.
+bool sameFile(const FileIdentity& a, const FileIdentity& b);
+
+// Whether WideCharToMultiByte takes WC_NO_BEST_FIT_CHARS for this code page
+// (an actual one, not CP_ACP).
+bool takesNoBestFit(unsigned codePage);
+
+// The code page a piped name without a byte-order mark that is not UTF-8 is
+// read in: the ANSI one, as scripts have always fed names, unless only the OEM
+// one, which cmd writes its own commands' output in, names a file.
+unsigned pipedNameCodePage(unsigned ansi, unsigned oem, const std::function<bool(unsigned codePage)>& namesFile);
+
+// Whether a new copy takes its input's DACL: where the input's owner made it
+// private, with a protected DACL or entries of its own (AceFlags without
+// INHERITED_ACE), not where it only inherits what its folder gives.
+bool keepsDaclOfInput(bool hasDacl, bool isProtected, const std::vector<unsigned char>& aceFlags);
+
+// Whether a full path (as GetFullPathNameW gives it) is in the device namespace
+// (\\.\COM3, \\.\pipe\x, \\server\pipe\x): refused before it is opened. A file on
+// a drive or a volume (\\.\C:\dir\file.txt) is no device.
+bool isDevicePath(const std::wstring& full);
+
+// Whether a name found by a wildcard search must be opened through the \\?\ form
+// of its full path: one ending in a dot or a blank, which Windows otherwise trims.
+bool opensOnlyByExactPath(const std::wstring& leaf);
+
+// A word of a Windows command line.
+struct CommandWord {
+    std::string text;
+    bool quotedWildcard = false; // a * or ? stood in quotes: the word is no pattern
+};
+
+// The words of a command line as the C runtime splits it, the program's name
+// left out.
+std::vector<CommandWord> commandLineWords(const std::string& line);
+
+// Whether the tool should wait for Enter before it ends, so that its messages
+// can be read: only for names given as arguments, when the tool alone holds
+// its console (Explorer opened a window for files dropped on it, not cmd or
+// PowerShell), that window can be seen (not a scheduled task's), and both
+// standard input and output are that console.
+bool waitsForEnter(bool namesGiven, unsigned long consoleProcesses, bool windowVisible, bool inputIsConsole,
+                   bool outputIsConsole);

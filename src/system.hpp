@@ -33,7 +33,8 @@ std::vector<std::string> startUp(int argc, char** argv);
 // leave wildcards to programs, a name holding * or ? stands for every file of
 // its folder that matches it, in name order: not folders, and not copies (names
 // ending in _noNl.txt), so that a second run copies no copy. A name that
-// matches nothing stands for itself. Elsewhere the shell has done this.
+// matches nothing, or whose wildcard was quoted, stands for itself. Elsewhere
+// the shell has done this.
 std::vector<std::string> filesNamed(const std::vector<std::string>& names);
 
 // Called last. Where a window was opened for the tool alone and given names
@@ -90,6 +91,7 @@ private:
 
 // Opens the file called name for reading. Only a regular file is opened:
 // never a folder, a device, a FIFO or the console, and nothing waits on one.
+// Others may rename or remove it meanwhile.
 File openInput(const std::string& name);
 
 // Opens the copy of input called name for writing, empty. A new file has no

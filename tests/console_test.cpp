@@ -314,6 +314,13 @@ std::string marked(const std::basic_string<Char>& text, bool bigEndian)
 
 fs::perms modeOf(const fs::path& path) { return fs::status(path).permissions(); }
 
+// C:\Windows of the wine prefix the Windows builds run in.
+fs::path windowsFolder()
+{
+    const char* prefix = std::getenv("WINEPREFIX");
+    return fs::path(prefix != nullptr ? prefix : std::string(std::getenv("HOME")) + "/.wine") / "drive_c/windows";
+}
+
 const std::string smallText = bigText.substr(0, 700); // one write, kept in the stream buffer until closed
 const std::string hugeWord(std::size_t{64} << 20, 'w');
 
@@ -387,13 +394,42 @@ const Scenario scenarios[] = {
      "caf\xE9.txt \xCE\xA9.txt\nq\n", P + ok("caf\xE9.txt") + P + ok("\xCE\xA9.txt") + P,
      {{"caf\xC3\xA9.txt", "c\n"}, {"caf\xC3\xA9.txt_noNl.txt", "c"}, {"\xCE\xA9.txt", "o\n"},
       {"\xCE\xA9.txt_noNl.txt", "o"}}, false, {}, RLIM_INFINITY, {}, true},
-    // Device names open devices on Windows, whatever follows a dot and whatever file has that name.
-    {"refuses Windows device names and goes on", {{"nul.txt", "n\n"}, {"aux.txt", "a\n"}, {"real.txt", "r\n"}}, {},
-     "NUL nul.txt AUX aux.txt COM1 CONIN$ CON real.txt\nq\n",
-     P + cannotOpen("NUL") + P + cannotOpen("nul.txt") + P + cannotOpen("AUX") + P + cannotOpen("aux.txt") + P +
-         cannotOpen("COM1") + P + cannotOpen("CONIN$") + P + cannotOpen("CON") + P + ok("real.txt") + P,
-     {{"nul.txt", "n\n"}, {"aux.txt", "a\n"}, {"real.txt", "r\n"}, {"real.txt_noNl.txt", "r"}}, false, {},
-     RLIM_INFINITY, {}, true},
+    // Device names open devices on Windows, whatever file has that name; COM3 is never even opened.
+    {"refuses Windows device names and goes on", {{"real.txt", "r\n"}}, {},
+     "NUL AUX COM1 COM3 CONIN$ CON \\\\.\\pipe\\x real.txt\nq\n",
+     P + cannotOpen("NUL") + P + cannotOpen("AUX") + P + cannotOpen("COM1") + P + cannotOpen("COM3") + P +
+         cannotOpen("CONIN$") + P + cannotOpen("CON") + P + cannotOpen("\\\\.\\pipe\\x") + P + ok("real.txt") + P,
+     {{"real.txt", "r\n"}, {"real.txt_noNl.txt", "r"}}, false, {}, RLIM_INFINITY, {}, true},
+    // cmd writes its own commands' output (dir /b) in the OEM code page: 0x82 is \u00E9 in wine's 437.
+    {"reads a piped name in the OEM code page where only that names a file", {{"oem-caf\xC3\xA9.txt", "c\n"}}, {},
+     "oem-caf\x82.txt\nq\n", P + ok("oem-caf\x82.txt") + P,
+     {{"oem-caf\xC3\xA9.txt", "c\n"}, {"oem-caf\xC3\xA9.txt_noNl.txt", "c"}}, false, {}, RLIM_INFINITY, {}, true},
+    // The 32-bit build on 64-bit Windows (and wine) sees SysWOW64 as System32 unless it asks not to.
+    {"copies the file of System32 that is named, also from the 32-bit build", {},
+     [](const fs::path&) {
+         writeFile(windowsFolder() / "system32/nonl-redirect.txt", "64-bit\n");
+         if (fs::exists(windowsFolder() / "syswow64"))
+             writeFile(windowsFolder() / "syswow64/nonl-redirect.txt", "32-bit\n");
+     },
+     "C:\\Windows\\System32\\nonl-redirect.txt\nq\n", P + ok("C:\\Windows\\System32\\nonl-redirect.txt") + P, {},
+     false, {}, RLIM_INFINITY,
+     [](const fs::path&) {
+         EXPECT_EQ(readFile(windowsFolder() / "system32/nonl-redirect.txt_noNl.txt"), "64-bit");
+         EXPECT_FALSE(fs::exists(windowsFolder() / "syswow64/nonl-redirect.txt_noNl.txt"));
+         for (const char* made : {"system32/nonl-redirect.txt", "system32/nonl-redirect.txt_noNl.txt",
+                                  "syswow64/nonl-redirect.txt", "syswow64/nonl-redirect.txt_noNl.txt"})
+             fs::remove(windowsFolder() / made);
+     },
+     true},
+    // Wine keeps a DACL as the file's mode: the input's, owner only, shuts others out of the copy too.
+    {"gives the copy of a private file its input's DACL", {{"mine.txt", "m\n"}},
+     [](const fs::path& d) { fs::permissions(d / "mine.txt", fs::perms::owner_read | fs::perms::owner_write); },
+     "mine.txt\nq\n", P + ok("mine.txt") + P, {{"mine.txt", "m\n"}, {"mine.txt_noNl.txt", "m"}}, false, {},
+     RLIM_INFINITY,
+     [](const fs::path& d) {
+         EXPECT_EQ(modeOf(d / "mine.txt_noNl.txt") & fs::perms::others_all, fs::perms::none);
+     },
+     true},
     {"copies a file larger than a block", {{"big.txt", bigText}}, {}, "big.txt\nq\n",
      P + ok("big.txt") + P, {{"big.txt", bigText}, {"big.txt_noNl.txt", withoutLf(bigText)}}},
     {"truncates an earlier output", {{"a.txt", "a\n"}, {"a.txt_noNl.txt", "much longer old output"}},
@@ -923,18 +959,75 @@ TEST_F(Console, ExpandsWildcardsInArgumentsOnWindows)
     if (!onWindows())
         GTEST_SKIP() << "the shell expands them elsewhere";
     const Tree files{{"b.txt", "b\n"}, {"A.txt", "a\n"}, {"old.txt_noNl.txt", "o\n"}, {"x.log", "x\n"},
-                     {"zz.log", "z\n"}, {"sub/c.txt", "c\n"}, {"README", "r\n"}};
+                     {"zz.log", "z\n"}, {"sub/c.txt", "c\n"}, {"README", "r\n"}, {"a b.txt", "ab\n"},
+                     {"rep", "p\n"}, {"rep.", "dot\n"}};
     fill(work, files);
     mkdir(work / "dir.txt");
-    // As Windows programs match: README.* takes README too.
-    const Outcome run = runTool(work, scratch, "", {{"*.txt", "?.log", "sub\\*", "*.none", "README.*"}});
-    EXPECT_EQ(run.console, shown(ok("A.txt") + ok("b.txt") + ok("x.log") + ok("sub\\c.txt") + ok("README")));
-    EXPECT_EQ(run.errors, shown(cannotOpen("*.none")));
+    std::string folder = "Z:" + work.string();
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    // As Windows programs match: README.* takes README too. A name ending in a dot (from
+    // Samba, WSL or a Mac) is opened as it is, not trimmed to another. Wine quotes "a *.txt",
+    // whose blank it must keep: a quoted pattern is a name. \\.\Z:\... is a file on a drive.
+    const Outcome run = runTool(work, scratch, "",
+                                {{"*.txt", "?.log", "sub\\*", "*.none", "README.*", "rep*", "a *.txt",
+                                  "\\\\.\\" + folder + "\\zz.log"}});
+    EXPECT_EQ(run.console, shown(ok("a b.txt") + ok("A.txt") + ok("b.txt") + ok("x.log") + ok("sub\\c.txt") +
+                                 ok("README") + ok("rep") + ok("\\\\?\\" + folder + "\\rep.") +
+                                 ok("\\\\.\\" + folder + "\\zz.log")));
+    EXPECT_EQ(run.errors, shown(cannotOpen("*.none") + cannotOpen("a *.txt")));
     EXPECT_EQ(run.status, 1);
     Tree after = files;
     after.insert({{"dir.txt", "<dir>"}, {"sub", "<dir>"}, {"A.txt_noNl.txt", "a"}, {"b.txt_noNl.txt", "b"},
-                  {"x.log_noNl.txt", "x"}, {"sub/c.txt_noNl.txt", "c"}, {"README_noNl.txt", "r"}});
+                  {"x.log_noNl.txt", "x"}, {"sub/c.txt_noNl.txt", "c"}, {"README_noNl.txt", "r"},
+                  {"a b.txt_noNl.txt", "ab"}, {"rep_noNl.txt", "p"}, {"rep._noNl.txt", "dot"}, {"zz.log_noNl.txt", "z"}});
     EXPECT_EQ(snapshot(work), digested(after));
+}
+
+// Windows 11 takes nul.txt for a file, earlier Windows (and wine) for the device NUL: either
+// is right, a success without the file's bytes never.
+TEST_F(Console, TakesReservedNamesWithAnExtensionAsTheSystemDoes)
+{
+    if (!onWindows())
+        GTEST_SKIP() << "Windows' reserved names";
+    for (const std::string name : {"nul.txt", "aux.txt", "com1.txt"}) {
+        SCOPED_TRACE(name);
+        fill(work, {{name, "n\n"}});
+        const Outcome run = runTool(work, scratch, "", {{name}});
+        Tree after{{name, "n\n"}};
+        if (run.status == 0)
+            after[name + "_noNl.txt"] = "n";
+        EXPECT_EQ(run.console + run.errors, shown(run.status == 0 ? ok(name) : cannotOpen(name)));
+        EXPECT_EQ(snapshot(work), after);
+    }
+}
+
+// A program that holds a file open with DELETE access and lets others in (an indexer, a log
+// rotator, the tool itself writing a new copy) does not keep the tool from reading it.
+TEST_F(Console, ReadsAFileOthersHoldOpenWithDeleteAccess)
+{
+    if (!onWindows())
+        GTEST_SKIP() << "Windows' sharing modes";
+    std::string text;
+    for (int line = 0; text.size() < (std::size_t{64} << 20); ++line)
+        text += bigText;
+    fill(work, {{"big.txt", text}});
+    // The first tool, stopped while it holds the new big.txt_noNl.txt.
+    const int none = open("/dev/null", O_RDWR);
+    const pid_t holder = start(work, none, none, none, {{"big.txt"}});
+    while (!fs::exists(work / "big.txt_noNl.txt") && waitpid(holder, nullptr, WNOHANG) == 0)
+        usleep(200);
+    kill(holder, SIGSTOP);
+    siginfo_t ended{};
+    const bool holding = waitid(P_PID, static_cast<id_t>(holder), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                         ended.si_pid == 0;
+    const Outcome run = holding ? runTool(work, scratch, "", {{"big.txt_noNl.txt"}}) : Outcome{};
+    kill(holder, SIGCONT);
+    EXPECT_EQ(finish(holder, 60), 0);
+    close(none);
+    if (!holding)
+        GTEST_SKIP() << "the first copy ended before it could be held";
+    EXPECT_EQ(run.console + run.errors, shown(ok("big.txt_noNl.txt")));
+    EXPECT_EQ(readFile(work / "big.txt"), text);
 }
 
 // A new copy is no easier to read than its input: only a member of the input's

@@ -6,6 +6,7 @@
 #include "file_copy.hpp"
 #include "name_reader.hpp"
 #include "system.hpp"
+#include "terminal_text.hpp"
 
 #include <cstdio>
 #include <iostream>
@@ -60,6 +61,12 @@ std::string message(const char* format, const std::string& name)
     return text;
 }
 
+// Says the message on stream; at a terminal no control character of the name can steer it.
+void say(std::FILE* stream, const char* format, const std::string& name)
+{
+    sys::show(stream, message(format, sys::isTerminal(stream) ? harmless(name) : name));
+}
+
 // Copies one file and says how it went: success on stdout, failure on failures.
 // With lineFree, a long copy may show its progress on a line of its own.
 bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failures, bool lineFree)
@@ -68,19 +75,19 @@ bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failu
     const std::string filename = copyName(oldFileName);
     switch (removeLineFeeds(oldFileName, buffer, lineFree)) {
     case Outcome::copied:
-        sys::show(stdout, message(copiedMessage, oldFileName));
+        say(stdout, copiedMessage, oldFileName);
         return true;
     case Outcome::openFailed:
-        sys::show(failures, message(openFailedMessage, oldFileName));
+        say(failures, openFailedMessage, oldFileName);
         break;
     case Outcome::createFailed:
-        sys::show(failures, message(createFailedMessage, filename));
+        say(failures, createFailedMessage, filename);
         break;
     case Outcome::readFailed:
-        sys::show(failures, message(readFailedMessage, oldFileName));
+        say(failures, readFailedMessage, oldFileName);
         break;
     case Outcome::writeFailed:
-        sys::show(failures, message(writeFailedMessage, filename));
+        say(failures, writeFailedMessage, filename);
         break;
     }
     return false;
@@ -90,17 +97,23 @@ bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failu
 int askForNames(CopyBuffer& buffer)
 {
     NameReader reader(sys::typedInput(), sys::backslashEscapes);
-    // Names from a file or a pipe leave the cursor after the prompt: no progress line there.
     const bool typedAtTerminal = sys::namesTypedAtTerminal();
     for (Name filename;;) {
         std::cout << prompt << std::flush;
-        // The end of input ends the tool as the quit word does.
-        if (!reader.next(filename) || (!filename.quoted && filename.text == quitWord))
+        // The end of input ends the tool as the quit word does; at a terminal (Ctrl-D)
+        // the prompt's line is ended, so that the shell's prompt starts a line of its own.
+        if (!reader.next(filename)) {
+            if (typedAtTerminal && sys::isTerminal(stdout))
+                sys::show(stdout, "\n");
             return 0;
+        }
+        if (!filename.quoted && filename.text == quitWord)
+            return 0;
+        // A progress line only where the cursor stands at a line's start, not after a prompt.
         if (filename.tooLong)
-            sys::show(stdout, message(openFailedMessage, filename.text));
+            say(stdout, openFailedMessage, filename.text);
         else
-            copyAndReport(filename.text, buffer, stdout, typedAtTerminal);
+            copyAndReport(filename.text, buffer, stdout, typedAtTerminal && filename.ownLine);
     }
 }
 
@@ -126,7 +139,7 @@ int main(int argc, char** argv)
         return askForNames(buffer);
     }
     case Command::unknownOption:
-        sys::show(stderr, message(unknownOptionText, command.option));
+        say(stderr, unknownOptionText, command.option);
         return 2;
     case Command::copyNames:
         done = copyNames(sys::filesNamed(command.names));

@@ -107,8 +107,8 @@ bool NameReader::next(Name& name)
     do {
         name = Name();
         int c = get();
-        while (isBlank(c))
-            c = get();
+        for (; isBlank(c); c = get())
+            lineStart_ = lineStart_ || c == '\n';
         if (c == end)
             return false;
         for (; c != end && !isBlank(c); c = get()) {
@@ -126,6 +126,8 @@ bool NameReader::next(Name& name)
             }
             add(name, static_cast<char>(c));
         }
+        name.ownLine = lineStart_ && c == '\n';
+        lineStart_ = c == '\n';
     } while (name.text.empty() && !name.quoted && !name.tooLong);
     if (name.tooLong)
         name.text = startOf(name.text, shownStart);

@@ -10,6 +10,7 @@ struct Name {
     std::string text;
     bool quoted = false;  // typed in quotes: never the quit word
     bool tooLong = false; // text holds only its start, then "..."
+    bool ownLine = false; // the only name of its line, ended by the line end: at a terminal the cursor is at a line's start
 };
 
 class NameReader {
@@ -36,6 +37,7 @@ private:
     std::istream& in_;
     const bool backslashes_;
     bool ended_ = false;  // a terminal may deliver more after an end: never read past it
+    bool lineStart_ = true; // no name yet on the line being read
     std::string pending_; // text read ahead to find a closing quote, not yet handed out
     std::size_t pendingAt_ = 0;
 };

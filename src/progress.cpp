@@ -1,5 +1,7 @@
 #include "progress.hpp"
 
+#include "terminal_text.hpp"
+
 #include <cstdio>
 
 namespace {
@@ -54,18 +56,7 @@ std::string Progress::line(const std::string& name, std::uint64_t done, std::uin
             ++from;
         shown = "..." + shown.substr(from);
     }
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) // a line end in a name would break the line
-            c = '?';
+    shown = harmless(shown); // a line end in a name would break the line
     const unsigned percent = total == 0 || done >= total ? 100 : static_cast<unsigned>(done * 100 / total);
     return shown + ": " + amount(done, total, false) + " of " + amount(total, total, true) + " (" + std::to_string(percent) + "%)";
-}
-
-std::string Progress::fit(const std::string& line, std::size_t columns)
-{
-    std::size_t characters = 0, end = 0;
-    for (; end < line.size(); ++end)
-        if ((static_cast<unsigned char>(line[end]) & 0xC0) != 0x80 && characters++ == columns)
-            break;
-    return line.substr(0, end);
 }

@@ -26,8 +26,6 @@ public:
     // "name: 1.5 of 3.0 GiB (50%)", a long name cut to its last 40 bytes or fewer,
     // from the start of a character, and a control character in it shown as "?".
     static std::string line(const std::string& name, std::uint64_t done, std::uint64_t total);
-    // The line cut to at most columns characters, so that it never wraps.
-    static std::string fit(const std::string& line, std::size_t columns);
 
 private:
     std::string name_;

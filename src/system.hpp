@@ -48,6 +48,9 @@ bool namesTypedAtTerminal();
 // Where typed names come from. At a Windows console: what was typed, as UTF-8.
 std::istream& typedInput();
 
+// Whether stdout or stderr is a terminal (a console on Windows).
+bool isTerminal(std::FILE* stream);
+
 // Writes text to stdout or stderr so that a console shows every name as typed.
 void show(std::FILE* stream, const std::string& text);
 

@@ -4,6 +4,7 @@
 
 #include "encoding.hpp"
 #include "progress.hpp"
+#include "terminal_text.hpp"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -38,6 +39,8 @@ std::vector<std::string> filesNamed(const std::vector<std::string>& names) { ret
 void keepWindowOpen(bool) {}
 
 bool namesTypedAtTerminal() { return isatty(STDIN_FILENO) != 0; }
+
+bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 std::istream& typedInput()
 {
@@ -159,7 +162,7 @@ std::function<void(const std::string&)> progressLine()
         winsize size{};
         const std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
         // to the start of the line, and what stands there erased
-        std::fputs(("\r\x1b[K" + Progress::fit(line, width)).c_str(), stderr);
+        std::fputs(("\r\x1b[K" + fitCells(line, width)).c_str(), stderr);
         std::fflush(stderr);
     };
 }

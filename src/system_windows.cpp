@@ -12,6 +12,7 @@
 #include "encoding.hpp"
 #include "long_path.hpp"
 #include "progress.hpp"
+#include "terminal_text.hpp"
 #include "windows_rules.hpp"
 
 #include <windows.h>
@@ -306,6 +307,11 @@ void keepWindowOpen(bool namesGiven)
 
 bool namesTypedAtTerminal() { return isConsole(GetStdHandle(STD_INPUT_HANDLE)); }
 
+bool isTerminal(std::FILE* stream)
+{
+    return isConsole(GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE));
+}
+
 std::istream& typedInput()
 {
     if (!isConsole(GetStdHandle(STD_INPUT_HANDLE))) {
@@ -496,7 +502,7 @@ std::function<void(const std::string&)> progressLine()
                                         ? static_cast<std::size_t>(screen.srWindow.Right - screen.srWindow.Left)
                                         : 79;
         // Blanks over what is left of the line before; back to its start when it goes.
-        std::wstring text = L"\r" + widen(Progress::fit(line, columns), codePageOf(line));
+        std::wstring text = L"\r" + widen(fitCells(line, columns), codePageOf(line));
         const std::size_t shown = text.size() - 1;
         text += std::wstring(width > shown ? width - shown : 0, L' ') + (line.empty() ? L"\r" : L"");
         width = shown;

@@ -522,6 +522,10 @@ const Scenario scenarios[] = {
          EXPECT_EQ(modeOf(d / "private.txt_noNl.txt"), fs::perms::owner_read | fs::perms::owner_write);
          EXPECT_EQ(modeOf(d / "shared.txt_noNl.txt"), fs::perms::owner_all | fs::perms::others_read);
      }},
+    // Scripts see the exact name; only a terminal is spared its escape sequences.
+    {"says a name holding escape sequences byte for byte into a file", {{"\x1b]0;owned\a\x1b[2J.txt", "e\n"}}, {},
+     "\x1b]0;owned\a\x1b[2J.txt\nq\n", P + ok("\x1b]0;owned\a\x1b[2J.txt") + P,
+     {{"\x1b]0;owned\a\x1b[2J.txt", "e\n"}, {"\x1b]0;owned\a\x1b[2J.txt_noNl.txt", "e"}}, true},
     {"takes a quoted name with blanks", {{"New Text Document.txt", "a\nb\n"}}, {},
      "\"New Text Document.txt\"\nq\n", P + ok("New Text Document.txt") + P,
      {{"New Text Document.txt", "a\nb\n"}, {"New Text Document.txt_noNl.txt", "ab"}}},
@@ -762,50 +766,71 @@ TEST_F(Console, KeepsEveryByteReadBeforeAReadErrorAndSaysSo)
 #endif
 }
 
-// A copy that takes seconds shows how far it has come on a terminal's standard
-// error, and the screen ends as it would without; standard error in a file gets nothing.
+// A copy that takes seconds shows how far it has come on a terminal's standard error, where
+// the cursor stands at a line's start: never after a prompt, which it would take away. The
+// screen ends as it would without it; no control character of a name reaches the terminal.
 TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
 {
 #ifdef NONL_FAIL_READ_LIB
     if (onWindows())
         GTEST_SKIP() << "a Windows build cannot be preloaded with a Linux library";
-    writeFile(work / "big.txt", std::string(6 << 20, 'x') + "\n");
-    Start how{{"big.txt"}};
-    how.environment = {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", "big.txt"},
-                       {"NONL_READ_DELAY_MS", "300"}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
-    // On a terminal: given as an argument, and typed names fed from a file, which leave the
-    // cursor after the prompt, where the line would wipe it out.
+    const std::string big = std::string(6 << 20, 'x') + "\n", msg = withCrlf(ok("big.txt"));
+    const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE5\x90\x8D\xE5\x89\x8D.txt";
+    fill(work, {{"big.txt", big}, {cjk, big}, {"\x1b]0;owned\a\x1b[2J.txt", "e\n"}});
     writeFile(scratch / "typed", "big.txt\nq\n");
-    for (const bool typed : {false, true}) {
+    // Cells a terminal gives these lines: two for each of the CJK characters, one for ASCII.
+    const auto cells = [](const std::string& line) {
+        return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; }) +
+               2 * std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xF0) == 0xE0; });
+    };
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments; // none: names typed
+        std::string typed;                  // at the terminal after the first prompt; none: from a file
+        std::string slow;                   // the file read slowly
+        std::string after;                  // the screen after the last progress line, or all of it
+    } cases[] = {
+        {"a name given as an argument", {"big.txt"}, "", "big.txt", msg},
+        {"a CJK name on a narrow terminal", {cjk}, "", cjk, withCrlf(ok(cjk))},
+        {"typed names from a file: none", {}, "", "big.txt", P + msg + P},
+        {"two names typed on one line: none, both prompts stay", {}, "big.txt big.txt\n\x04", "big.txt",
+         P + "big.txt big.txt\r\n" + msg + P + msg + P + "\r\n"},
+        {"a name ended by Ctrl-D: none, and the tool ends the line", {}, "big.txt\x04\x04", "big.txt",
+         P + "big.txt" + msg + P + "\r\n"},
+        {"escape sequences in a name", {"\x1b]0;owned\a\x1b[2J.txt"}, "", "big.txt", withCrlf(ok("?]0;owned??[2J.txt"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         int terminal = -1, tool = -1;
         ASSERT_TRUE(openTerminal(terminal, tool));
         const winsize narrow{3, 20, 0, 0}; // a line wider than the terminal would wrap
         ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &narrow), 0);
-        const int names = open(typed ? (scratch / "typed").c_str() : "/dev/null", O_RDONLY);
-        Start started = how;
-        if (typed)
-            started.arguments.clear();
-        const pid_t pid = start(work, names, tool, tool, started);
+        const bool atTerminal = c.arguments.empty() && !c.typed.empty();
+        const int names = atTerminal ? tool : open(c.arguments.empty() ? (scratch / "typed").c_str() : "/dev/null", O_RDONLY);
+        Start how{c.arguments};
+        how.environment = {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", c.slow},
+                           {"NONL_READ_DELAY_MS", "300"}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+        const pid_t pid = start(work, names, tool, tool, how);
         close(tool);
-        close(names);
+        if (!atTerminal)
+            close(names);
         std::string raw;
+        if (atTerminal) {
+            EXPECT_TRUE(readUntil(terminal, raw, 60, [](const std::string& seen) { return seen == P; }, pid));
+            ASSERT_EQ(write(terminal, c.typed.data(), c.typed.size()), static_cast<ssize_t>(c.typed.size()));
+        }
         EXPECT_TRUE(readUntil(terminal, raw, 120, {}, pid));
         EXPECT_EQ(finish(pid, 0), 0);
         close(terminal);
-        const std::string message = withCrlf(ok("big.txt"));
-        if (typed) {
-            EXPECT_EQ(raw, P + message + P);
-            continue;
-        }
-        EXPECT_NE(raw.find("big.txt: "), std::string::npos) << "no progress line in " << raw;
+        // Each line is drawn as CR, ESC [ K (erase the line) and the text, which must fit.
         for (std::size_t at = raw.find("\x1b[K"); at != std::string::npos; at = raw.find("\x1b[K", at + 1))
-            EXPECT_LT(raw.find('\r', at) - at - 3, 20u) << "a line wider than the terminal: " << raw.substr(at);
-        // Each line is drawn as CR, ESC [ K (erase the line) and the text: the last erasure
-        // leaves the screen as it would be without them, and only the message follows it.
+            EXPECT_LT(cells(raw.substr(at + 3, raw.find('\r', at) - at - 3)), 20) << "wider than the terminal: " << raw.substr(at);
         const std::size_t erased = raw.rfind("\r\x1b[K");
-        ASSERT_NE(erased, std::string::npos);
-        EXPECT_EQ(raw.substr(erased + 4), message);
+        EXPECT_EQ(erased != std::string::npos, c.arguments == std::vector<std::string>{c.slow}) << raw;
+        EXPECT_EQ(raw.substr(erased == std::string::npos ? 0 : erased + 4), c.after);
     }
+    Start how{{"big.txt"}};
+    how.environment = {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}};
     const Outcome run = runTool(work, scratch, "", how);
     EXPECT_EQ(run.errors, "");
     EXPECT_EQ(run.console, ok("big.txt"));

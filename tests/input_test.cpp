@@ -4,6 +4,7 @@
 #include "encoding.hpp"
 #include "long_path.hpp"
 #include "name_reader.hpp"
+#include "terminal_text.hpp"
 #include "texts.hpp"
 
 #include <gtest/gtest.h>
@@ -85,6 +86,15 @@ TEST(NameReader, HandsOutEachNameAsTyped)
     };
     for (const auto& c : cases)
         EXPECT_EQ(namesIn(c.input, c.backslashes), c.names) << "input: " << c.input.substr(0, 80);
+
+    // Which names stood alone on their line, ended by its line end, so that a terminal's cursor
+    // is at a line's start after them: not one among others, one before a blank, nor the last.
+    std::istringstream typed("a\nb c\n\n d\ne \nf\\\ng\nh");
+    NameReader reader(typed, true);
+    std::string own;
+    for (Name name; reader.next(name);)
+        own += name.text + (name.ownLine ? "+ " : "- ");
+    EXPECT_EQ(own, "a+ b- c- d+ e- fg+ h- ");
 }
 
 TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
@@ -261,3 +271,27 @@ TEST(LongPaths, AreOpenedByTheirFullPathAfterTheExtendedPrefix)
         EXPECT_EQ(pathToOpen(c.name, c.full), c.opened) << c.what;
 }
 
+// What a terminal shows: East Asian wide characters take two cells, combining marks none, a
+// byte that is no UTF-8 one; control characters of a name are shown as "?", other bytes kept.
+TEST(TerminalText, CountsCellsCutsAtThemAndShowsNoControlCharacter)
+{
+    const struct {
+        std::string text;
+        std::size_t cells;
+        std::string inThree; // cut to three cells
+    } cases[] = {
+        {"abcd", 4, "abc"},
+        {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", 6, "\xE6\x97\xA5"},  // CJK
+        {"e\xCC\x81te", 3, "e\xCC\x81te"},                               // e and a combining acute
+        {"\xF0\x9F\x98\x80" "a", 3, "\xF0\x9F\x98\x80" "a"},             // an emoji
+        {"\xEF\xBC\xA1" "bc", 4, "\xEF\xBC\xA1" "b"},                       // a full-width A
+        {"caf\xE9xx", 6, "caf"},                                           // Latin-1
+        {"\xE6\x97", 2, "\xE6\x97"},                                        // a character cut short
+        {"", 0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(cellsOf(c.text), c.cells) << testing::PrintToString(c.text);
+        EXPECT_EQ(fitCells(c.text, 3), c.inThree) << testing::PrintToString(c.text);
+    }
+    EXPECT_EQ(harmless("a\x1b[2J\tb\x7f\xC2\x9B\xC2\xA0\xE9\n"), "a?[2J?b??\xC2\xA0\xE9?");
+}

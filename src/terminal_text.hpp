@@ -1,0 +1,19 @@
+// How text shows on a terminal: how many cells it takes, and names that cannot
+// steer it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The cells a terminal gives UTF-8 text: two for an East Asian wide or
+// full-width character, none for a combining mark or a zero-width character,
+// one for any other character and for each byte that is no UTF-8.
+std::size_t cellsOf(const std::string& text);
+
+// text cut at a character's edge to at most columns cells.
+std::string fitCells(const std::string& text, std::size_t columns);
+
+// text with each control character (C0, DEL, and C1 in UTF-8) shown as "?", so
+// that no escape sequence in a name reaches a terminal. Bytes that are no UTF-8
+// stay: they are letters in the code pages that names may come in.
+std::string harmless(const std::string& text);

@@ -62,15 +62,25 @@ std::function<void(const std::string& line)> progressLine();
 
 // A file the tool opened, closed when it goes.
 class File {
+    static constexpr std::intptr_t none = -1;
+
 public:
     File() = default;
-    explicit File(std::intptr_t handle) : handle_(handle) {}
-    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = none; }
+    explicit File(std::intptr_t handle, std::intptr_t folder = none) : handle_(handle), folder_(folder) {}
+    File(File&& other) noexcept : handle_(other.handle_), folder_(other.folder_) { other.handle_ = other.folder_ = none; }
     File& operator=(File&&) = delete;
-    ~File() { close(); }
+    ~File()
+    {
+        close();
+        if (folder_ != none)
+            closeHandle(folder_);
+    }
 
     bool isOpen() const { return handle_ != none; }
     std::intptr_t handle() const { return handle_; }
+    // The folder an input was opened in, where the system opens names in a folder
+    // it holds (POSIX): its copy is made in that very folder.
+    std::intptr_t folder() const { return folder_; }
 
     // How many bytes the file holds now.
     std::uint64_t size() const;
@@ -78,6 +88,13 @@ public:
     std::ptrdiff_t read(char* data, std::size_t size);
     // Writes all size bytes of data; false when it could not.
     bool write(const char* data, std::size_t size);
+    // Hands the handle over: the File holds it no more.
+    std::intptr_t release()
+    {
+        const std::intptr_t handle = handle_;
+        handle_ = none;
+        return handle;
+    }
     // Closes the file; false when what was written may not all have arrived.
     bool close()
     {
@@ -88,8 +105,8 @@ public:
 
 private:
     static bool closeHandle(std::intptr_t handle);
-    static constexpr std::intptr_t none = -1;
     std::intptr_t handle_ = none;
+    std::intptr_t folder_ = none;
 };
 
 // Opens the file called name for reading. Only a regular file is opened:
@@ -97,7 +114,8 @@ private:
 // Others may rename or remove it meanwhile.
 File openInput(const std::string& name);
 
-// Opens the copy of input called name for writing, empty. A new file has no
+// Opens the copy of input called name, a name in the folder of input's, for
+// writing, empty, in the folder input was read from. A new file has no
 // permission that input lacks; an existing one must be a regular file other
 // than input, reached without following a link, and is emptied only once that
 // is known. Anything else is left as it is and the File is not open.

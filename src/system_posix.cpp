@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 
 namespace sys {
@@ -63,25 +64,49 @@ int descriptor(const File& file) { return static_cast<int>(file.handle()); }
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// Opens name only when what stands there (with O_NOFOLLOW, the link itself) is a
-// regular file, or nothing for O_CREAT: even opening a device may do something.
-// Nothing waits on a FIFO or a device swapped in meanwhile; a regular file under
-// a lease (a Samba oplock, an NFS delegation) is waited for, as by any program.
-File openRegular(const std::string& name, int flags, mode_t mode = 0)
+// How long a lease's holder has to let go before the system breaks it.
+unsigned leaseBreakSeconds()
+{
+    unsigned seconds = 45;
+    if (std::FILE* setting = std::fopen("/proc/sys/fs/lease-break-time", "r")) {
+        if (std::fscanf(setting, "%u", &seconds) != 1)
+            seconds = 45;
+        std::fclose(setting);
+    }
+    return seconds;
+}
+
+// Opens leaf in folder only when what stands there (with O_NOFOLLOW, the link
+// itself) is a regular file, or nothing for O_CREAT: even opening a device may do
+// something. No open ever waits, so nothing waits on a FIFO or a device swapped in
+// meanwhile; a regular file under a lease (a Samba oplock, an NFS delegation) is
+// tried again until its holder lets go, as it must within the lease-break time.
+File openRegular(int folder, const std::string& leaf, int flags, mode_t mode = 0)
 {
     struct stat found;
-    const int looked = (flags & O_NOFOLLOW) != 0 ? lstat(name.c_str(), &found) : stat(name.c_str(), &found);
+    const int looked = fstatat(folder, leaf.c_str(), &found, (flags & O_NOFOLLOW) != 0 ? AT_SYMLINK_NOFOLLOW : 0);
     if ((flags & O_EXCL) == 0 && (looked == 0 ? !S_ISREG(found.st_mode) : (flags & O_CREAT) == 0))
         return File();
-    flags |= O_NOCTTY | O_CLOEXEC;
-    int fd = open(name.c_str(), flags | O_NONBLOCK, mode);
-    if (fd == -1 && errno == EWOULDBLOCK && looked == 0)
-        fd = open(name.c_str(), flags, mode);
+    flags |= O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
+    int fd = openat(folder, leaf.c_str(), flags, mode);
+    constexpr unsigned triesASecond = 100;
+    static const unsigned tries = (leaseBreakSeconds() + 1) * triesASecond;
+    for (unsigned tried = 0; fd == -1 && errno == EWOULDBLOCK && tried < tries; ++tried) {
+        usleep(1000000 / triesASecond);
+        fd = openat(folder, leaf.c_str(), flags, mode);
+    }
     const int status = fd == -1 ? -1 : fcntl(fd, F_GETFL);
     File file(fd);
     if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1)
         return File();
     return file;
+}
+
+// Where name's last part starts.
+std::size_t leafAt(const std::string& name)
+{
+    const std::size_t slash = name.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
 }
 
 // An access ACL, which names users or groups that the mode bits alone cannot carry over.
@@ -123,11 +148,26 @@ File emptied(File existing, const struct stat& input)
 
 File openInput(const std::string& name)
 {
-    File file = openRegular(name, O_RDONLY);
-    struct stat found;
-    if (!file.isOpen() || fstat(descriptor(file), &found) != 0 || !S_ISREG(found.st_mode))
+    // Its folder, opened once: a link on the path changed later moves neither the
+    // input nor its copy elsewhere. Searching it is enough, reading it is not needed.
+#if defined(O_PATH)
+    constexpr int search = O_PATH;
+#elif defined(O_SEARCH)
+    constexpr int search = O_SEARCH;
+#else
+    constexpr int search = O_RDONLY;
+#endif
+    const std::size_t leaf = leafAt(name);
+    const int folder = open(leaf == 0 ? "." : name.substr(0, leaf).c_str(), search | O_DIRECTORY | O_CLOEXEC);
+    if (folder == -1)
         return File();
-    return file;
+    File file = openRegular(folder, name.substr(leaf), O_RDONLY);
+    struct stat found;
+    if (!file.isOpen() || fstat(descriptor(file), &found) != 0 || !S_ISREG(found.st_mode)) {
+        close(folder);
+        return File();
+    }
+    return File(file.release(), folder);
 }
 
 File openCopy(const File& input, const std::string& name)
@@ -141,7 +181,9 @@ File openCopy(const File& input, const std::string& name)
     // Until its group is the input's, no group bits, and others no more than the
     // input's group has: its group's members may be others here.
     const mode_t made = (wanted & 0600) | (wanted & 06 & source.st_mode >> 3);
-    File copy = openRegular(name, O_WRONLY | O_NOFOLLOW | O_CREAT | O_EXCL, made);
+    const int folder = input.folder() != -1 ? static_cast<int>(input.folder()) : AT_FDCWD;
+    const std::string leaf = folder == AT_FDCWD ? name : name.substr(leafAt(name));
+    File copy = openRegular(folder, leaf, O_WRONLY | O_NOFOLLOW | O_CREAT | O_EXCL, made);
     if (copy.isOpen()) {
         setPermissions(copy, source, wanted);
         return copy;
@@ -150,7 +192,7 @@ File openCopy(const File& input, const std::string& name)
         return File();
     // Still O_CREAT, so that the system's guard of files others own in sticky
     // folders holds; a file made here meanwhile is made private.
-    return emptied(openRegular(name, O_WRONLY | O_NOFOLLOW | O_CREAT, made & 0600), source);
+    return emptied(openRegular(folder, leaf, O_WRONLY | O_NOFOLLOW | O_CREAT, made & 0600), source);
 }
 
 std::function<void(const std::string&)> progressLine()

@@ -476,12 +476,14 @@ File openCopy(const File& input, const std::string& name)
         return File();
     Unredirected unredirected;
     // An existing file is emptied only once it is known to be a file on disk other than the
-    // input. A file made here that fails that (a stream of the input itself,
-    // input:s_noNl.txt) goes again.
+    // input, beside it. A file made here that fails that (a stream of the input itself,
+    // input:s_noNl.txt, or one in the folder a link swapped in) goes again.
     bool made = false;
     File existing = existingCopy(path, made);
     File copy = made ? newCopy(input, path) : std::move(existing);
-    if (copy.isOpen() && onDisk(copy) && !sameFile(identity(input), identity(copy)) && SetEndOfFile(native(copy)))
+    const FileIdentity source = identity(input), target = copy.isOpen() ? identity(copy) : FileIdentity();
+    if (copy.isOpen() && onDisk(copy) && !sameFile(source, target) && inOneFolder(source.finalPath, target.finalPath) &&
+        SetEndOfFile(native(copy)))
         return copy;
     if (made && copy.isOpen()) {
         FILE_DISPOSITION_INFO gone{TRUE};
@@ -501,9 +503,10 @@ std::function<void(const std::string&)> progressLine()
         const std::size_t columns = GetConsoleScreenBufferInfo(console, &screen)
                                         ? static_cast<std::size_t>(screen.srWindow.Right - screen.srWindow.Left)
                                         : 79;
-        // Blanks over what is left of the line before; back to its start when it goes.
-        std::wstring text = L"\r" + widen(fitCells(line, columns), codePageOf(line));
-        const std::size_t shown = text.size() - 1;
+        // Blanks over the cells left of the line before; back to its start when it goes.
+        const std::string fitted = fitCells(line, columns);
+        std::wstring text = L"\r" + widen(fitted, codePageOf(line));
+        const std::size_t shown = cellsOf(fitted);
         text += std::wstring(width > shown ? width - shown : 0, L' ') + (line.empty() ? L"\r" : L"");
         width = shown;
         std::fflush(stdout);

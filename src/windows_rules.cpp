@@ -37,6 +37,13 @@ bool sameFile(const FileIdentity& a, const FileIdentity& b)
     return true;
 }
 
+bool inOneFolder(const std::wstring& finalPath, const std::wstring& otherFinalPath)
+{
+    const std::size_t cut = finalPath.rfind(L'\\'), otherCut = otherFinalPath.rfind(L'\\');
+    return finalPath.empty() || otherFinalPath.empty() ||
+           (cut != std::wstring::npos && finalPath.compare(0, cut, otherFinalPath, 0, otherCut) == 0 && cut == otherCut);
+}
+
 bool takesNoBestFit(unsigned codePage)
 {
     // Code pages that take no flags at all, or only WC_ERR_INVALID_CHARS (UTF-8, GB18030).

@@ -28,6 +28,11 @@ bool fileIdKnown(const std::string& id);
 // true where neither tells, so that a file is never taken for another by mistake.
 bool sameFile(const FileIdentity& a, const FileIdentity& b);
 
+// Whether two files stand in one folder, by their final paths: a link on the
+// path swapped between the opens of a file and its copy leads to another
+// folder. True where a path is unknown.
+bool inOneFolder(const std::wstring& finalPath, const std::wstring& otherFinalPath);
+
 // Whether WideCharToMultiByte takes WC_NO_BEST_FIT_CHARS for this code page
 // (an actual one, not CP_ACP).
 bool takesNoBestFit(unsigned codePage);

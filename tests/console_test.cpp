@@ -143,6 +143,7 @@ struct Start {
     std::string console = {}; // where stdout goes instead of a file of the scratch folder
     bool errorsToConsole = false; // stderr into the same file, as 2>&1 does
     std::vector<std::string> runAs = {}; // a command that starts the tool as another user
+    int seconds = 300; // until a tool that hangs is killed: a start under an emulator takes a minute
 };
 
 // Starts the tool in dir with the given descriptors as its standard streams,
@@ -234,7 +235,7 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const std::string&
     const int out = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open((scratch / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const pid_t pid = start(dir, in, out, how.errorsToConsole ? out : err, how);
-    const int status = finish(pid, 300); // a start under an emulator takes a minute
+    const int status = finish(pid, how.seconds);
     close(in);
     close(out);
     close(err);
@@ -1111,36 +1112,72 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
     }
 }
 
-// A file under a lease (a Samba oplock, an NFS delegation) is waited for until
-// its holder lets go, as by any program, not refused as a device would be.
+// A file under a lease (a Samba oplock, an NFS delegation) is waited for until its holder lets
+// go, as by any program, not refused as a device would be. What the holder does before it lets
+// go neither moves the copy to another folder nor makes the tool wait on a FIFO.
 TEST_F(Console, WaitsForAFileUnderALease)
 {
     if (onWindows())
         GTEST_SKIP() << "leases are Linux's";
-    writeFile(work / "l.txt", "l\ne\n");
-    int granted[2];
-    ASSERT_EQ(pipe(granted), 0);
-    const pid_t holder = fork();
-    if (holder == 0) {
-        signal(SIGIO, [](int) {}); // the lease breaks: let go
-        const int fd = open((work / "l.txt").c_str(), O_RDONLY);
-        const char leased = fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 'y' : 'n';
-        if (write(granted[1], &leased, 1) == 1 && leased == 'y')
-            pause();
-        fcntl(fd, F_SETLEASE, F_UNLCK);
-        _exit(0);
+    const Tree before{{"A/f", "l\ne\n"}, {"B", "<dir>"}, {"H", "<dir>"}, {"A", "<dir>"}, {"H/d", "-> ../A"}};
+    const struct {
+        const char* what;
+        void (*atBreak)(const fs::path& work);
+        int runs;
+        std::string errors; // the tool's; without any, it copied
+        Tree changed;
+    } cases[] = {
+        {"lets go", [](const fs::path&) {}, 1, "", {{"A/f_noNl.txt", "le"}}},
+        {"points the folder's link at another folder", [](const fs::path& w) {
+             fs::create_directory_symlink("../B", w / "H/new");
+             fs::rename(w / "H/new", w / "H/d");
+         }, 1, "", {{"A/f_noNl.txt", "le"}, {"H/d", "-> ../B"}}},
+        {"renames a FIFO over the input", [](const fs::path& w) {
+             mkfifo((w / "H/fifo").c_str(), 0644);
+             fs::rename(w / "H/fifo", w / "A/f");
+         }, 20, cannotOpen("H/d/f"), {{"A/f", "<fifo>"}}},
+    };
+    for (const auto& c : cases) {
+        for (int run = 0; run < c.runs && !HasFailure(); ++run) {
+            SCOPED_TRACE(c.what);
+            fill(work, {{"A/f", "l\ne\n"}});
+            mkdir(work / "B");
+            mkdir(work / "H");
+            fs::create_directory_symlink("../A", work / "H/d");
+            int granted[2];
+            ASSERT_EQ(pipe(granted), 0);
+            const pid_t holder = fork();
+            if (holder == 0) {
+                signal(SIGIO, [](int) {}); // the lease breaks
+                const int fd = open((work / "A/f").c_str(), O_RDONLY);
+                const char leased = fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 'y' : 'n';
+                if (write(granted[1], &leased, 1) == 1 && leased == 'y')
+                    pause();
+                c.atBreak(work);
+                fcntl(fd, F_SETLEASE, F_UNLCK);
+                _exit(0);
+            }
+            char leased = 'n';
+            ASSERT_EQ(read(granted[0], &leased, 1), 1);
+            close(granted[0]);
+            close(granted[1]);
+            if (leased != 'y') {
+                kill(holder, SIGKILL);
+                waitpid(holder, nullptr, 0);
+                GTEST_SKIP() << "this file system grants no lease";
+            }
+            Start how{{"H/d/f"}};
+            how.seconds = 20;
+            const Outcome run = runTool(work, scratch, "", how);
+            kill(holder, SIGKILL);
+            waitpid(holder, nullptr, 0);
+            EXPECT_EQ(run.console + run.errors, c.errors.empty() ? ok("H/d/f") : c.errors);
+            Tree after = before;
+            for (const auto& [name, bytes] : c.changed)
+                after[name] = bytes;
+            EXPECT_EQ(snapshot(work), after);
+        }
     }
-    char leased = 'n';
-    ASSERT_EQ(read(granted[0], &leased, 1), 1);
-    if (leased != 'y') {
-        kill(holder, SIGKILL);
-        waitpid(holder, nullptr, 0);
-        GTEST_SKIP() << "this file system grants no lease";
-    }
-    const Outcome run = runTool(work, scratch, "", {{"l.txt"}});
-    waitpid(holder, nullptr, 0);
-    EXPECT_EQ(run.console + run.errors, ok("l.txt"));
-    EXPECT_EQ(readFile(work / "l.txt_noNl.txt"), "le");
 }
 
 // A program driving the tool through a pipe must see each prompt before the

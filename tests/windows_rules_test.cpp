@@ -39,6 +39,18 @@ TEST(WindowsRules, TellOneFileFromAnotherByIdOrElseByFinalPath)
         EXPECT_EQ(sameFile(c.first, c.second), c.same) << &c - cases;
 }
 
+// A file and its copy in one folder: the final paths (GetFinalPathNameByHandleW, links resolved)
+// up to the last backslash.
+TEST(WindowsRules, KeepACopyInItsInputsFolder)
+{
+    const std::wstring in = L"\\Device\\HarddiskVolume3\\A\\f", copy = in + L"_noNl.txt";
+    EXPECT_TRUE(inOneFolder(in, copy));
+    EXPECT_FALSE(inOneFolder(in, L"\\Device\\HarddiskVolume3\\B\\f_noNl.txt"));
+    EXPECT_FALSE(inOneFolder(in, L"\\Device\\HarddiskVolume3\\A\\sub\\f_noNl.txt"));
+    EXPECT_FALSE(inOneFolder(in, L"\\Device\\HarddiskVolume4\\A\\f_noNl.txt"));
+    EXPECT_TRUE(inOneFolder(L"", copy)); // the system cannot say
+}
+
 // WideCharToMultiByte: dwFlags must be 0 for 42, 50220, 50221, 50222, 50225, 50227, 50229, 57002
 // through 57011 and 65000, and 0 or WC_ERR_INVALID_CHARS for UTF-8 (65001, what GetACP() gives
 // with "Use Unicode UTF-8 for worldwide language support") and 54936.

@@ -56,12 +56,9 @@ TEST(WindowsRules, KeepACopyInItsInputsFolder)
 // with "Use Unicode UTF-8 for worldwide language support") and 54936.
 TEST(WindowsRules, AskForNoBestFitOnlyWhereTheCodePageTakesIt)
 {
-    std::set<unsigned> refuse = {42, 50220, 50221, 50222, 50225, 50227, 50229, 54936, 65000, 65001};
-    for (unsigned page = 57002; page <= 57011; ++page)
-        refuse.insert(page);
     for (const unsigned page : {437u, 850u, 932u, 936u, 1250u, 1252u, 20127u, 28591u, 57001u, 57012u})
         EXPECT_TRUE(takesNoBestFit(page)) << page;
-    for (const unsigned page : refuse)
+    for (const unsigned page : {42u, 50220u, 50221u, 50222u, 50225u, 50227u, 50229u, 54936u, 57002u, 57006u, 57011u, 65000u, 65001u})
         EXPECT_FALSE(takesNoBestFit(page)) << page;
 }
 
@@ -69,32 +66,24 @@ TEST(WindowsRules, AskForNoBestFitOnlyWhereTheCodePageTakesIt)
 // where there is no console; scripts have always fed names in the ANSI one.
 TEST(WindowsRules, ReadAPipedNameInTheCodePageThatNamesAFile)
 {
-    const struct {
-        unsigned ansi, oem;
-        std::set<unsigned> naming; // the code pages whose reading names a file
-        unsigned chosen;
-    } cases[] = {{1252, 850, {1252}, 1252}, {1252, 850, {1252, 850}, 1252}, {1252, 850, {850}, 850},
-                 {1252, 850, {}, 1252},     {65001, 65001, {}, 65001}};
-    for (const auto& c : cases)
-        EXPECT_EQ(pipedNameCodePage(c.ansi, c.oem, [&](unsigned page) { return c.naming.count(page) != 0; }), c.chosen)
-            << &c - cases;
+    // The code pages whose reading names a file, and the one chosen, for ANSI 1252 and OEM 850.
+    const std::pair<std::set<unsigned>, unsigned> cases[] = {{{1252}, 1252}, {{1252, 850}, 1252}, {{850}, 850}, {{}, 1252}};
+    for (const auto& [naming, chosen] : cases)
+        EXPECT_EQ(pipedNameCodePage(1252, 850, [&](unsigned page) { return naming.count(page) != 0; }), chosen) << chosen;
+    EXPECT_EQ(pipedNameCodePage(65001, 65001, [](unsigned) { return false; }), 65001u);
 }
 
 // Security descriptors: SE_DACL_PROTECTED, and INHERITED_ACE (0x10) in ACE_HEADER.AceFlags. A
 // NULL DACL lets everyone in; an empty one shuts out all but the owner.
 TEST(WindowsRules, GiveANewCopyItsInputsDaclWhereTheInputWasMadePrivate)
 {
-    const struct {
-        bool hasDacl, isProtected;
-        std::vector<unsigned char> aceFlags;
-        bool kept;
-    } cases[] = {
-        {true, false, {0x10, 0x10, 0x13}, false}, {true, true, {0x00}, true},  {true, true, {0x10, 0x10}, true},
-        {true, false, {0x10, 0x00, 0x10}, true},  {true, false, {0x10, 0x03}, true}, {true, false, {}, true},
-        {false, false, {}, false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(keepsDaclOfInput(c.hasDacl, c.isProtected, c.aceFlags), c.kept) << &c - cases;
+    EXPECT_FALSE(keepsDaclOfInput(true, false, {0x10, 0x10, 0x13})); // all inherited from the folder
+    EXPECT_TRUE(keepsDaclOfInput(true, true, {0x00}));
+    EXPECT_TRUE(keepsDaclOfInput(true, true, {0x10, 0x10}));         // protected, once inherited
+    EXPECT_TRUE(keepsDaclOfInput(true, false, {0x10, 0x00, 0x10}));  // an entry of its own
+    EXPECT_TRUE(keepsDaclOfInput(true, false, {0x10, 0x03}));        // one of its own that it passes on
+    EXPECT_TRUE(keepsDaclOfInput(true, false, {}));                  // empty
+    EXPECT_FALSE(keepsDaclOfInput(false, false, {}));                // NULL
 }
 
 // Naming Files, Paths, and Namespaces: \\.\ is the device namespace, \\?\ takes a path as it
@@ -130,26 +119,19 @@ TEST(WindowsRules, OpenNamesEndingInADotOrBlankByTheirExactPath)
 TEST(WindowsRules, SplitTheCommandLineAsTheCRuntimeDoes)
 {
     using Words = std::vector<std::string>;
-    const struct {
-        std::string line;
-        Words words;
-    } cases[] = {
-        {"nonl a.txt  b.txt\t", {"a.txt", "b.txt"}},
-        {"\"C:\\Program Files\\nonl.exe\" x", {"x"}},
-        {"C:\\tools\\nonl.exe \"New Text Document.txt\"", {"New Text Document.txt"}},
-        {"nonl", {}},
-        {"nonl \"\"", {""}},
-        {"nonl a\\\\b\\c \"a\\\\\" b", {"a\\\\b\\c", "a\\", "b"}},
-        {"nonl a\\\"b a\\\\\\\"b", {"a\"b", "a\\\"b"}},
+    const std::pair<std::string, Words> cases[] = {
+        {"nonl a.txt  b.txt\t", {"a.txt", "b.txt"}}, {"\"C:\\Program Files\\nonl.exe\" x", {"x"}}, {"nonl", {}},
+        {"C:\\tools\\nonl.exe \"New Text Document.txt\"", {"New Text Document.txt"}}, {"nonl \"\"", {""}},
+        {"nonl a\\\\b\\c \"a\\\\\" b", {"a\\\\b\\c", "a\\", "b"}}, {"nonl a\\\"b a\\\\\\\"b", {"a\"b", "a\\\"b"}},
         {"nonl \"a\"\"b\" c", {"a\"b", "c"}},
         {"nonl \"My Documents\"\\*.txt \"*.txt\" *.txt", {"My Documents\\*.txt", "L:*.txt", "*.txt"}},
         {"nonl \"a *.txt\" \"x?\"y \"unclosed *", {"L:a *.txt", "L:x?y", "L:unclosed *"}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [line, expected] : cases) {
         Words words;
-        for (const CommandWord& word : commandLineWords(c.line))
+        for (const CommandWord& word : commandLineWords(line))
             words.push_back((word.quotedWildcard ? "L:" : "") + word.text);
-        EXPECT_EQ(words, c.words) << c.line;
+        EXPECT_EQ(words, expected) << line;
     }
 }
 

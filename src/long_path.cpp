@@ -2,8 +2,10 @@
 
 std::wstring extendedPath(const std::wstring& full)
 {
-    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0)
+    if (full.compare(0, 4, L"\\\\?\\") == 0)
         return full;
+    if (full.compare(0, 4, L"\\\\.\\") == 0) // Windows would still trim it
+        return L"\\\\?\\" + full.substr(4);
     if (full.compare(0, 2, L"\\\\") == 0)
         return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;

@@ -13,5 +13,6 @@ std::wstring pathToOpen(const std::wstring& name, const std::wstring& full);
 
 // A full path in its extended form, which Windows takes exactly as it stands
 // (no trimming of a last dot or blank): after \\?\, or \\?\UNC\ for a network
-// path. One already extended, or in the device namespace, stays as it is.
+// path. One already extended stays as it is; one after \\.\ (a drive's, as devices
+// are never opened) takes \\?\ instead.
 std::wstring extendedPath(const std::wstring& full);

@@ -373,7 +373,7 @@ bool onDisk(const File& file)
 }
 
 // The 128-bit file ID where the system has one (ReFS needs all of it), else the file index;
-// and the final path, for file systems that give neither.
+// the final path, for file systems that give neither; and how many names the file has.
 FileIdentity identity(const File& file)
 {
     FileIdentity who;
@@ -382,10 +382,14 @@ FileIdentity identity(const File& file)
     if (GetFileInformationByHandleEx(native(file), FileIdInfo, &id, sizeof id)) {
         who.volume = id.VolumeSerialNumber;
         who.id.assign(reinterpret_cast<const char*>(&id.FileId), sizeof id.FileId);
-    } else if (GetFileInformationByHandle(native(file), &info)) {
-        who.volume = info.dwVolumeSerialNumber;
+    }
+    if (GetFileInformationByHandle(native(file), &info)) {
+        who.links = info.nNumberOfLinks;
         const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-        who.id.assign(reinterpret_cast<const char*>(&index), sizeof index);
+        if (!fileIdKnown(who.id)) {
+            who.volume = info.dwVolumeSerialNumber;
+            who.id.assign(reinterpret_cast<const char*>(&index), sizeof index);
+        }
     }
     const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_NT;
     const DWORD size = GetFinalPathNameByHandleW(native(file), nullptr, 0, flags);
@@ -545,10 +549,11 @@ bool File::closeHandle(std::intptr_t handle)
 {
     const HANDLE file = reinterpret_cast<HANDLE>(handle);
     // A network share may hold writes back and fail them after the close ("Delayed Write
-    // Failed"): they go first. (A file opened only for reading has nothing to flush.)
+    // Failed"): they go first. (A file opened only for reading cannot be flushed; what its
+    // close says goes unheard.)
     FILE_REMOTE_PROTOCOL_INFO remote;
     const bool flushed = !GetFileInformationByHandleEx(file, FileRemoteProtocolInfo, &remote, sizeof remote) ||
-                         FlushFileBuffers(file) || GetLastError() == ERROR_ACCESS_DENIED;
+                         FlushFileBuffers(file);
     return CloseHandle(file) != 0 && flushed;
 }
 

@@ -32,7 +32,7 @@ bool sameFile(const FileIdentity& a, const FileIdentity& b)
 {
     if (fileIdKnown(a.id) && fileIdKnown(b.id) && a.id.size() == b.id.size())
         return a.volume == b.volume && a.id == b.id;
-    if (!a.finalPath.empty() && !b.finalPath.empty())
+    if (!a.finalPath.empty() && !b.finalPath.empty() && a.links == 1 && b.links == 1)
         return a.finalPath == b.finalPath;
     return true;
 }

@@ -19,13 +19,15 @@ struct FileIdentity {
     std::uint64_t volume = 0;
     std::string id;         // its ID on the volume, as bytes
     std::wstring finalPath; // where the system says it is now; empty where it cannot say
+    unsigned long links = 1; // the names it has (hard links)
 };
 
 // Whether an ID says anything: all zeros or all ones means the file system has none.
 bool fileIdKnown(const std::string& id);
 
-// Whether two files are one: by ID where both are known, else by final path;
-// true where neither tells, so that a file is never taken for another by mistake.
+// Whether two files are one: by ID where both are known, else by final path
+// where neither has another name (a hard link's final path is its own); true
+// where nothing tells, so that a file is never taken for another by mistake.
 bool sameFile(const FileIdentity& a, const FileIdentity& b);
 
 // Whether two files stand in one folder, by their final paths: a link on the

@@ -21,7 +21,8 @@ TEST(WindowsRules, RefuseOnlyReparsePointsThatLeadElsewhere)
 }
 
 // MS-FSCC FILE_ID_INFORMATION: 0 from a file system without stable IDs, all ones where none can
-// be given (FILE_INVALID_FILE_ID); then the final paths (GetFinalPathNameByHandleW) tell.
+// be given (FILE_INVALID_FILE_ID); then the final paths (GetFinalPathNameByHandleW) tell, but
+// not of a file with more than one name (nNumberOfLinks).
 TEST(WindowsRules, TellOneFileFromAnotherByIdOrElseByFinalPath)
 {
     const std::string id(16, '\x01'), other = std::string(15, '\x01') + '\x02', zero(16, '\0'), ones(16, '\xFF');
@@ -33,6 +34,7 @@ TEST(WindowsRules, TellOneFileFromAnotherByIdOrElseByFinalPath)
         {{7, id, a}, {7, id, b}, true},          {{7, id, a}, {7, other, a}, false},  {{7, id, a}, {8, id, a}, false},
         {{7, zero, a}, {7, zero, b}, false},     {{7, zero, a}, {7, zero, a}, true},  {{7, ones, a}, {7, ones, b}, false},
         {{7, id, a}, {7, zero, b}, false},       {{7, std::string(8, '\0'), a}, {7, std::string(8, '\0'), b}, false},
+        {{7, zero, a, 2}, {7, zero, b, 2}, true}, // hard links: a final path is each one's own
         {{7, zero, L""}, {7, zero, b}, true}, // nothing tells: never taken for another file and emptied
     };
     for (const auto& c : cases)

@@ -1135,7 +1135,7 @@ TEST_F(Console, WaitsForAFileUnderALease)
          }, 20, cannotOpen("H/d/f"), {{"A/f", "<fifo>"}}},
     };
     for (const auto& c : cases) {
-        for (int run = 0; run < c.runs && !HasFailure(); ++run) {
+        for (int attempt = 0; attempt < c.runs && !HasFailure(); ++attempt) {
             SCOPED_TRACE(c.what);
             fill(work, {{"A/f", "l\ne\n"}});
             mkdir(work / "B");

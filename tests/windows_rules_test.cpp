@@ -70,8 +70,9 @@ TEST(WindowsRules, ReadAPipedNameInTheCodePageThatNamesAFile)
 {
     // The code pages whose reading names a file, and the one chosen, for ANSI 1252 and OEM 850.
     const std::pair<std::set<unsigned>, unsigned> cases[] = {{{1252}, 1252}, {{1252, 850}, 1252}, {{850}, 850}, {{}, 1252}};
-    for (const auto& [naming, chosen] : cases)
-        EXPECT_EQ(pipedNameCodePage(1252, 850, [&](unsigned page) { return naming.count(page) != 0; }), chosen) << chosen;
+    for (const auto& c : cases)
+        EXPECT_EQ(pipedNameCodePage(1252, 850, [&c](unsigned page) { return c.first.count(page) != 0; }), c.second)
+            << c.second;
     EXPECT_EQ(pipedNameCodePage(65001, 65001, [](unsigned) { return false; }), 65001u);
 }
 

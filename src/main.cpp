@@ -64,7 +64,7 @@ std::string message(const char* format, const std::string& name)
 // Says the message on stream; at a terminal no control character of the name can steer it.
 void say(std::FILE* stream, const char* format, const std::string& name)
 {
-    sys::show(stream, message(format, sys::isTerminal(stream) ? harmless(name) : name));
+    sys::show(stream, message(format, sys::isTerminal(stream) ? harmless(name, sys::eightBitControls) : name));
 }
 
 // Copies one file and says how it went: success on stdout, failure on failures.
@@ -100,6 +100,7 @@ int askForNames(CopyBuffer& buffer)
     const bool typedAtTerminal = sys::namesTypedAtTerminal();
     for (Name filename;;) {
         std::cout << prompt << std::flush;
+        const bool promptShown = typedAtTerminal && !sys::typedAhead();
         // The end of input ends the tool as the quit word does; at a terminal (Ctrl-D)
         // the prompt's line is ended, so that the shell's prompt starts a line of its own.
         if (!reader.next(filename)) {
@@ -113,7 +114,7 @@ int askForNames(CopyBuffer& buffer)
         if (filename.tooLong)
             say(stdout, openFailedMessage, filename.text);
         else
-            copyAndReport(filename.text, buffer, stdout, typedAtTerminal && filename.ownLine);
+            copyAndReport(filename.text, buffer, stdout, promptShown && filename.ownLine);
     }
 }
 

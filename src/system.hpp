@@ -24,6 +24,10 @@ extern const bool backslashEscapes;
 // mode reads it. Files themselves are read and written as they are.
 extern const bool crBeforeLfEndsLine;
 
+// Whether a byte 0x80 to 0x9F that is no part of UTF-8 may steer a terminal, as
+// on an 8-bit POSIX terminal; on Windows it is a letter of a code page.
+extern const bool eightBitControls;
+
 // Prepares the process and returns its arguments, the program's name left out.
 // Called first; names from then on are in the arguments' encoding until
 // typedInput() switches to that of typed names.
@@ -50,6 +54,10 @@ std::istream& typedInput();
 
 // Whether stdout or stderr is a terminal (a console on Windows).
 bool isTerminal(std::FILE* stream);
+
+// Whether more was typed at the terminal before the prompt was shown: the
+// terminal has shown it already, so the cursor no longer stands after the prompt.
+bool typedAhead();
 
 // Writes text to stdout or stderr so that a console shows every name as typed.
 void show(std::FILE* stream, const std::string& text);

@@ -24,6 +24,7 @@ namespace sys {
 const bool backslashEscapes = true;
 const bool slashHelp = false;
 const bool crBeforeLfEndsLine = false;
+const bool eightBitControls = true;
 
 std::vector<std::string> startUp(int argc, char** argv)
 {
@@ -42,6 +43,12 @@ void keepWindowOpen(bool) {}
 bool namesTypedAtTerminal() { return isatty(STDIN_FILENO) != 0; }
 
 bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+bool typedAhead()
+{
+    int waiting = 0;
+    return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
+}
 
 std::istream& typedInput()
 {
@@ -64,12 +71,12 @@ int descriptor(const File& file) { return static_cast<int>(file.handle()); }
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// How long a lease's holder has to let go before the system breaks it.
+// How long a lease's holder has to let go before the system breaks it (an hour at most).
 unsigned leaseBreakSeconds()
 {
     unsigned seconds = 45;
     if (std::FILE* setting = std::fopen("/proc/sys/fs/lease-break-time", "r")) {
-        if (std::fscanf(setting, "%u", &seconds) != 1)
+        if (std::fscanf(setting, "%u", &seconds) != 1 || seconds > 3600)
             seconds = 45;
         std::fclose(setting);
     }
@@ -88,9 +95,9 @@ File openRegular(int folder, const std::string& leaf, int flags, mode_t mode = 0
     if ((flags & O_EXCL) == 0 && (looked == 0 ? !S_ISREG(found.st_mode) : (flags & O_CREAT) == 0))
         return File();
     flags |= O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
-    int fd = openat(folder, leaf.c_str(), flags, mode);
     constexpr unsigned triesASecond = 100;
-    static const unsigned tries = (leaseBreakSeconds() + 1) * triesASecond;
+    static const unsigned tries = (leaseBreakSeconds() + 1) * triesASecond; // before the open: it may set errno
+    int fd = openat(folder, leaf.c_str(), flags, mode);
     for (unsigned tried = 0; fd == -1 && errno == EWOULDBLOCK && tried < tries; ++tried) {
         usleep(1000000 / triesASecond);
         fd = openat(folder, leaf.c_str(), flags, mode);
@@ -204,7 +211,7 @@ std::function<void(const std::string&)> progressLine()
         winsize size{};
         const std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
         // to the start of the line, and what stands there erased
-        std::fputs(("\r\x1b[K" + fitCells(line, width)).c_str(), stderr);
+        std::fputs(("\r\x1b[K" + fitCells(harmless(line, eightBitControls), width)).c_str(), stderr);
         std::fflush(stderr);
     };
 }

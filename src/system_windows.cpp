@@ -32,6 +32,7 @@ namespace sys {
 const bool backslashEscapes = false;
 const bool slashHelp = true;
 const bool crBeforeLfEndsLine = true;
+const bool eightBitControls = false;
 
 namespace {
 
@@ -306,6 +307,9 @@ void keepWindowOpen(bool namesGiven)
 }
 
 bool namesTypedAtTerminal() { return isConsole(GetStdHandle(STD_INPUT_HANDLE)); }
+
+// A console shows what is typed only while the tool reads it, so after the prompt.
+bool typedAhead() { return false; }
 
 bool isTerminal(std::FILE* stream)
 {

@@ -18,11 +18,12 @@ constexpr Range wide[] = {
     {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B}, {0x2728, 0x2728},
     {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},   {0x2757, 0x2757}, {0x2795, 0x2797},
     {0x27B0, 0x27B0},   {0x27BF, 0x27BF},   {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50}, {0x2B55, 0x2B55},
-    {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF}, {0xA000, 0xA4CF},
+    {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x9FFF},   {0xA000, 0xA4CF},
     {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19}, {0xFE30, 0xFE6F},
-    {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x16FE0, 0x16FE4}, {0x17000, 0x18CFF}, {0x1B000, 0x1B2FF},
-    {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F251},
-    {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F7E0, 0x1F7EB}, {0x1F900, 0x1F9FF}, {0x1FA70, 0x1FAFF},
+    {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x16FE0, 0x16FE4}, {0x16FF0, 0x16FF1}, {0x17000, 0x18D08},
+    {0x1AFF0, 0x1AFFE}, {0x1B000, 0x1B2FF}, {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E},
+    {0x1F191, 0x1F19A}, {0x1F200, 0x1F251}, {0x1F260, 0x1F265}, {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF},
+    {0x1F7E0, 0x1F7EB}, {0x1F7F0, 0x1F7F0}, {0x1F900, 0x1F9FF}, {0x1FA70, 0x1FAFF},
     {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
 };
 
@@ -61,7 +62,8 @@ std::size_t decode(const std::string& text, std::size_t at, char32_t& c)
             return c = lead, 1;
         c = c << 6 | (byte & 0x3F);
     }
-    if (length == 0 || (length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
+    if (length == 0 || (length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+        (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
         return c = lead, 1;
     return length;
 }
@@ -96,19 +98,15 @@ std::string fitCells(const std::string& text, std::size_t columns)
     return text.substr(0, at);
 }
 
-std::string harmless(const std::string& text)
+std::string harmless(const std::string& text, bool eightBit)
 {
     std::string shown;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        const bool c1 = byte == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(text[at + 1]) <= 0x9F;
-        if (byte < 0x20 || byte == 0x7F || c1) {
-            shown += '?';
-            at += c1 ? 1 : 0;
-        } else {
-            shown += text[at];
-        }
+    for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+        char32_t c = 0;
+        length = decode(text, at, c);
+        const bool utf8 = length > 1 || c < 0x80;
+        const bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F && (utf8 || eightBit));
+        shown += control ? std::string(1, '?') : text.substr(at, length);
     }
     return shown;
 }

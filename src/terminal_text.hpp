@@ -14,6 +14,7 @@ std::size_t cellsOf(const std::string& text);
 std::string fitCells(const std::string& text, std::size_t columns);
 
 // text with each control character (C0, DEL, and C1 in UTF-8) shown as "?", so
-// that no escape sequence in a name reaches a terminal. Bytes that are no UTF-8
-// stay: they are letters in the code pages that names may come in.
-std::string harmless(const std::string& text);
+// that no escape sequence in a name reaches a terminal; with eightBit also each
+// byte 0x80 to 0x9F that is no part of UTF-8, C1 on an 8-bit terminal. Other
+// bytes that are no UTF-8 stay: they are letters of the code pages names come in.
+std::string harmless(const std::string& text, bool eightBit = false);

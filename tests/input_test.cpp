@@ -288,11 +288,14 @@ TEST(TerminalText, CountsCellsCutsAtThemAndShowsNoControlCharacter)
         {"\xEF\xBC\xA1" "bc", 4, "\xEF\xBC\xA1" "b"},                       // a full-width A
         {"caf\xE9xx", 6, "caf"},                                           // Latin-1
         {"\xE6\x97", 2, "\xE6\x97"},                                        // a character cut short
+        {"\xED\xA0\x80", 3, "\xED\xA0\x80"},                                 // half of a UTF-16 pair: no UTF-8
+        {"\xE4\xB7\x80" "a", 3, "\xE4\xB7\x80" "a"},                           // a hexagram, U+4DC0
         {"", 0, ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(cellsOf(c.text), c.cells) << testing::PrintToString(c.text);
         EXPECT_EQ(fitCells(c.text, 3), c.inThree) << testing::PrintToString(c.text);
     }
-    EXPECT_EQ(harmless("a\x1b[2J\tb\x7f\xC2\x9B\xC2\xA0\xE9\n"), "a?[2J?b??\xC2\xA0\xE9?");
+    EXPECT_EQ(harmless("a\x1b[2J\tb\x7f\xC2\x9B\xC2\xA0\xE9\x9B\n"), "a?[2J?b??\xC2\xA0\xE9\x9B?");
+    EXPECT_EQ(harmless("\xE9\x9B\xC2\x9B", true), "\xE9??"); // 0x9B is CSI on an 8-bit terminal
 }

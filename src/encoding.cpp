@@ -44,29 +44,36 @@ Units unitsOf(const char* start, std::size_t size)
     return Units::bytes;
 }
 
+std::size_t utf8At(const std::string& text, std::size_t at, char32_t& c)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                                : lead >= 0xF0 && lead <= 0xF4                                 ? 4
+                                                                                                               : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(text[at + k]);
+        if ((byte & 0xC0) != 0x80)
+            return 0;
+        c = c << 6 | (byte & 0x3F);
+    }
+    // no longer form than needed, no surrogate, nothing past U+10FFFF
+    if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return length;
+}
+
 bool isUtf8BeyondAscii(const std::string& text)
 {
     bool beyond = false;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                                    : lead >= 0xF0 && lead <= 0xF4                                 ? 4
-                                                                                                                   : 0;
-        if (length == 0 || i + length > text.size())
-            return false;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto byte = static_cast<unsigned char>(text[i + k]);
-            if ((byte & 0xC0) != 0x80)
-                return false;
-            c = c << 6 | (byte & 0x3F);
-        }
-        // no longer form than needed, no surrogate, nothing past U+10FFFF
-        if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
-            (c >= 0xD800 && c <= 0xDFFF))
+    char32_t c = 0;
+    for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
+        length = utf8At(text, i, c);
+        if (length == 0)
             return false;
         beyond = beyond || length > 1;
-        i += length;
     }
     return beyond;
 }

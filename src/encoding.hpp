@@ -15,6 +15,10 @@ Units unitsOf(const char* start, std::size_t size);
 // Whether text is valid UTF-8 that holds a character beyond ASCII.
 bool isUtf8BeyondAscii(const std::string& text);
 
+// The UTF-8 character that starts at text[at] in c, and how many bytes it takes;
+// 0 where none does (a byte that continues or starts no valid character).
+std::size_t utf8At(const std::string& text, std::size_t at, char32_t& c);
+
 // What a stream of names starts with.
 enum class NamesMark { none, utf8, utf16le };
 

@@ -1,5 +1,7 @@
 #include "terminal_text.hpp"
 
+#include "encoding.hpp"
+
 #include <algorithm>
 #include <iterator>
 
@@ -48,24 +50,13 @@ bool within(const Range (&ranges)[N], char32_t c)
     return at != std::end(ranges) && at->first <= c;
 }
 
-// The character at text[at], its length in bytes; a byte that starts no UTF-8 character is one of its own.
+// The character at text[at] and its length in bytes; a byte that is no UTF-8 is one of its own.
 std::size_t decode(const std::string& text, std::size_t at, char32_t& c)
 {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                                : lead >= 0xF0 && lead <= 0xF4                                 ? 4
-                                                                                                               : 0;
-    c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto byte = at + k < text.size() ? static_cast<unsigned char>(text[at + k]) : 0;
-        if ((byte & 0xC0) != 0x80)
-            return c = lead, 1;
-        c = c << 6 | (byte & 0x3F);
-    }
-    if (length == 0 || (length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-        (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
-        return c = lead, 1;
-    return length;
+    const std::size_t length = utf8At(text, at, c);
+    if (length == 0)
+        c = static_cast<unsigned char>(text[at]);
+    return length == 0 ? 1 : length;
 }
 
 std::size_t cellsAt(const std::string& text, std::size_t at, std::size_t& length)

@@ -100,7 +100,8 @@ int askForNames(CopyBuffer& buffer)
     const bool typedAtTerminal = sys::namesTypedAtTerminal();
     for (Name filename;;) {
         std::cout << prompt << std::flush;
-        const bool promptShown = typedAtTerminal && !sys::typedAhead();
+        // A name typed ahead was shown before this prompt, so its Enter did not end the prompt's line.
+        const bool typedAfterPrompt = typedAtTerminal && !sys::typedAhead();
         // The end of input ends the tool as the quit word does; at a terminal (Ctrl-D)
         // the prompt's line is ended, so that the shell's prompt starts a line of its own.
         if (!reader.next(filename)) {
@@ -110,11 +111,10 @@ int askForNames(CopyBuffer& buffer)
         }
         if (!filename.quoted && filename.text == quitWord)
             return 0;
-        // A progress line only where the cursor stands at a line's start, not after a prompt.
         if (filename.tooLong)
             say(stdout, openFailedMessage, filename.text);
-        else
-            copyAndReport(filename.text, buffer, stdout, promptShown && filename.ownLine);
+        else // a progress line only where the cursor stands at a line's start, not after a prompt
+            copyAndReport(filename.text, buffer, stdout, typedAfterPrompt && filename.ownLine);
     }
 }
 

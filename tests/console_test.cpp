@@ -144,6 +144,7 @@ struct Start {
     bool errorsToConsole = false; // stderr into the same file, as 2>&1 does
     std::vector<std::string> runAs = {}; // a command that starts the tool as another user
     int seconds = 300; // until a tool that hangs is killed: a start under an emulator takes a minute
+    rlim_t openFiles = RLIM_INFINITY; // how many files it may hold open
 };
 
 // Starts the tool in dir with the given descriptors as its standard streams,
@@ -163,6 +164,10 @@ pid_t start(const fs::path& dir, int in, int out, int err, const Start& how = {}
             setenv("LC_ALL", "C.UTF-8", 1);
         const rlimit limit{how.fileSizeLimit, how.fileSizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
+        if (how.openFiles != RLIM_INFINITY) {
+            const rlimit files{how.openFiles, how.openFiles};
+            setrlimit(RLIMIT_NOFILE, &files);
+        }
         for (const auto& [name, value] : how.environment)
             setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
@@ -982,6 +987,10 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
     const Outcome run = runTool(work, scratch, "", {{"a.txt"}, RLIM_INFINITY, "", {}, "/dev/full"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(readFile(work / "a.txt_noNl.txt"), "a");
+    // Each name's files and folder are closed before the next: 40 names, 12 open files at most.
+    Start many{std::vector<std::string>(40, "a.txt")};
+    many.openFiles = 12;
+    EXPECT_EQ(runTool(work, scratch, "", many).status, 0);
 }
 
 // Windows shells leave wildcards to programs: the tool expands them in its arguments.

@@ -188,8 +188,8 @@ File openCopy(const File& input, const std::string& name)
     // Until its group is the input's, no group bits, and others no more than the
     // input's group has: its group's members may be others here.
     const mode_t made = (wanted & 0600) | (wanted & 06 & source.st_mode >> 3);
-    const int folder = input.folder() != -1 ? static_cast<int>(input.folder()) : AT_FDCWD;
-    const std::string leaf = folder == AT_FDCWD ? name : name.substr(leafAt(name));
+    const int folder = static_cast<int>(input.folder()); // openInput holds it
+    const std::string leaf = name.substr(leafAt(name));
     File copy = openRegular(folder, leaf, O_WRONLY | O_NOFOLLOW | O_CREAT | O_EXCL, made);
     if (copy.isOpen()) {
         setPermissions(copy, source, wanted);

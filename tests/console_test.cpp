@@ -784,6 +784,13 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
     const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE5\x90\x8D\xE5\x89\x8D.txt";
     fill(work, {{"big.txt", big}, {cjk, big}, {"\x1b]0;owned\a\x1b[2J.txt", "e\n"}});
     writeFile(scratch / "typed", "big.txt\nq\n");
+    // The tool started with these arguments, each read of the file slow taking 300 ms.
+    const auto slowly = [](const std::vector<std::string>& arguments, const std::string& slow) {
+        Start how{arguments};
+        how.environment = {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", slow},
+                           {"NONL_READ_DELAY_MS", "300"}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+        return how;
+    };
     // Cells a terminal gives these lines: two for each of the CJK characters, one for ASCII.
     const auto cells = [](const std::string& line) {
         return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; }) +
@@ -818,10 +825,7 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
         ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &narrow), 0);
         const bool atTerminal = c.arguments.empty() && !c.typed.empty();
         const int names = atTerminal ? tool : open(c.arguments.empty() ? (scratch / "typed").c_str() : "/dev/null", O_RDONLY);
-        Start how{c.arguments};
-        how.environment = {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", c.slow},
-                           {"NONL_READ_DELAY_MS", "300"}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
-        const pid_t pid = start(work, names, tool, tool, how);
+        const pid_t pid = start(work, names, tool, tool, slowly(c.arguments, c.slow));
         close(tool);
         if (!atTerminal)
             close(names);
@@ -840,9 +844,7 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
         EXPECT_EQ(erased != std::string::npos, c.progress) << raw;
         EXPECT_EQ(raw.substr(erased == std::string::npos ? 0 : erased + 4), c.after);
     }
-    Start how{{"big.txt"}};
-    how.environment = {{"LD_PRELOAD", NONL_FAIL_READ_LIB}, {"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}};
-    const Outcome run = runTool(work, scratch, "", how);
+    const Outcome run = runTool(work, scratch, "", slowly({"big.txt"}, "big.txt"));
     EXPECT_EQ(run.errors, "");
     EXPECT_EQ(run.console, ok("big.txt"));
 #else

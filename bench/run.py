@@ -9,6 +9,7 @@ built beside the tool); exits non-zero if the tool's output differs from tr's.
 import argparse
 import filecmp
 import os
+import platform
 import random
 import shutil
 import statistics
@@ -59,6 +60,25 @@ def peak_kib(tool, folder, name):
                             input=f"{name}\nq\n".encode(), stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE, check=True)
     return int(result.stderr.decode().strip().splitlines()[-1])
+
+
+def processor():
+    """The processor's model and the vector instructions the kernels may use."""
+    model, flags = "", set()
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                key, _, value = line.partition(":")
+                if key.strip() == "model name" and not model:
+                    model = value.strip()
+                elif key.strip() == "flags" and not flags:
+                    flags = set(value.split())
+    except OSError:
+        pass
+    model = model or platform.processor() or platform.machine()
+    vector = [name for name, flag in (("SSSE3", "ssse3"), ("AVX2", "avx2"), ("AVX-512 VBMI2", "avx512_vbmi2"))
+              if flag in flags]
+    return f"{model}, {', '.join(vector) if vector else 'no vector kernel'}"
 
 
 def main():
@@ -120,6 +140,7 @@ def main():
                 same = False
 
         where = base or tempfile.gettempdir()
+        print(f"processor: {processor()}")
         print(f"nonl benchmark: {opts.mib} MiB text file and the same size in UTF-16, edge files of {edge // MIB} MiB, "
               f"in {where}, {opts.rounds} rounds, {os.cpu_count()} cores; medians")
         print(f"{'file':8} {'program':10} {'seconds':>8} {'MiB/s':>8}")

@@ -55,26 +55,49 @@ char* dropUnits(const char* from, const char* stop, const char* end, char* out)
     return out;
 }
 
-// As dropUnits over the whole range; bytes in words of eight without a line end move whole.
+// As dropUnits over the whole range, eight bytes a word: a word without a line
+// end moves whole; from one with line ends each is taken out by shifting the
+// units after it down (where the processor is little-endian, as nearly all are).
 template <LineEnds rule, unsigned U, bool bigEndian>
 char* dropPortable(const char* from, const char* end, char* out)
 {
-    if constexpr (U == 1) {
-        constexpr std::uint64_t ones = 0x0101010101010101u;
-        for (; end - from >= (rule == LineEnds::crlf ? 9 : 8); from += 8) { // a CR looks one byte on
-            std::uint64_t word;
-            std::memcpy(&word, from, 8);
-            const std::uint64_t x = word ^ (ones * '\n'); // zero bytes where LF was
-            bool lineEnd = ((x - ones) & ~x & (ones << 7)) != 0;
-            if constexpr (rule == LineEnds::crlf)
-                lineEnd = lineEnd || (from[7] == '\r' && from[8] == '\n'); // a CR before LF elsewhere has LF too
-            if (lineEnd) {
-                out = dropUnits<rule, 1, false>(from, from + 8, end, out);
-                continue;
-            }
-            std::memcpy(out, &word, 8);
-            out += 8;
+    constexpr std::uint64_t ones = U == 1 ? 0x0101010101010101u : U == 2 ? 0x0001000100010001u : 0x0000000100000001u;
+    constexpr unsigned bits = 8 * U;
+    constexpr std::uint64_t tops = ones << (bits - 1), lows = ones * ((std::uint64_t{1} << (bits - 1)) - 1);
+    const std::uint64_t lfs = ones * unitOf<U, bigEndian>('\n');
+    // The top bit of each unit of x that is zero.
+    const auto zeroUnits = [](std::uint64_t x) { return ~(((x & lows) + lows) | x) & tops; };
+    constexpr std::ptrdiff_t look = rule == LineEnds::crlf ? U : 0; // a CR looks one unit on
+    for (; end - from >= 8 + look; from += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, 8);
+        std::uint64_t ends = zeroUnits(word ^ lfs);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        if constexpr (rule == LineEnds::crlf)
+            ends |= unitAt<U>(from + 8 - U) == unitOf<U, bigEndian>('\r') && unitAt<U>(from + 8) == unitOf<U, bigEndian>('\n');
+        if (ends != 0) {
+            out = dropUnits<rule, U, bigEndian>(from, from + 8, end, out);
+            continue;
         }
+        std::memcpy(out, &word, 8);
+        out += 8;
+#else
+        if constexpr (rule == LineEnds::crlf) {
+            // a CR whose next unit, in this word or the next, is LF
+            const std::uint64_t next =
+                ends >> bits | (unitAt<U>(from + 8) == unitOf<U, bigEndian>('\n') ? std::uint64_t{1} << 63 : 0);
+            ends |= zeroUnits(word ^ ones * unitOf<U, bigEndian>('\r')) & next;
+        }
+        std::size_t kept = 8;
+        while (ends != 0) {
+            const std::uint64_t below = ((ends & (0 - ends)) >> (bits - 1)) - 1; // the units before the first line end
+            word = (word & below) | (word >> bits & ~below);
+            ends = ends >> bits & ~below;
+            kept -= U;
+        }
+        std::memcpy(out, &word, 8);
+        out += kept;
+#endif
     }
     return dropUnits<rule, U, bigEndian>(from, end, end, out);
 }
@@ -184,6 +207,87 @@ __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t s
     return dropPortable<rule, U, bigEndian>(data + i, data + size, out) - data;
 }
 
+#define NONL_AVX2 __attribute__((target("avx2,bmi,popcnt")))
+
+template <unsigned U>
+NONL_AVX2 inline __m256i sameUnits256(__m256i a, __m256i b)
+{
+    if constexpr (U == 1)
+        return _mm256_cmpeq_epi8(a, b);
+    else if constexpr (U == 2)
+        return _mm256_cmpeq_epi16(a, b);
+    else
+        return _mm256_cmpeq_epi32(a, b);
+}
+
+template <unsigned U>
+NONL_AVX2 inline __m256i everyUnit256(Unit<U> unit)
+{
+    if constexpr (U == 1)
+        return _mm256_set1_epi8(static_cast<char>(unit));
+    else if constexpr (U == 2)
+        return _mm256_set1_epi16(static_cast<short>(unit));
+    else
+        return _mm256_set1_epi32(static_cast<int>(unit));
+}
+
+// 32 bytes a step, masks a bit per byte. A step whose line ends are one run of
+// bytes or none (the common case in text of lines longer than a step) is kept by
+// blending it with its own bytes read again past that run, so it takes no branch
+// that text could make hard to predict; a step with more runs is packed eight
+// bytes at a time as in the SSSE3 kernel. Memory from the step on has not been
+// written yet, so it still holds the bytes to read again.
+template <LineEnds rule, unsigned U, bool bigEndian>
+NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
+{
+    const __m256i lf = everyUnit256<U>(unitOf<U, bigEndian>('\n')), cr = everyUnit256<U>(unitOf<U, bigEndian>('\r'));
+    const __m256i index = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+                                           21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+    const __m256i highHalves = _mm256_set_epi64x(0x0808080808080808, 0, 0x0808080808080808, 0);
+    char* out = data;
+    bool heldCr = false; // the last unit of the step before is a CR, kept
+    std::size_t i = 0;
+    for (; i + 64 <= size; i += 32) { // a step may read up to 32 bytes past itself
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+        const auto lfs = static_cast<std::uint32_t>(_mm256_movemask_epi8(sameUnits256<U>(v, lf)));
+        std::uint32_t ends = lfs;
+        if constexpr (rule == LineEnds::crlf) {
+            const auto crs = static_cast<std::uint32_t>(_mm256_movemask_epi8(sameUnits256<U>(v, cr)));
+            out -= heldCr && (lfs & 1) != 0 ? U : 0;
+            heldCr = (crs >> 31) != 0;
+            ends |= crs & lfs >> U;
+        }
+        if (((ends + (ends & (0u - ends))) & ends) == 0) { // one run or none
+            const int at = static_cast<int>(_tzcnt_u32(ends)); // 32 for none
+            const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + _mm_popcnt_u32(ends)));
+            const __m256i kept = _mm256_blendv_epi8(v, after, _mm256_cmpgt_epi8(index, _mm256_set1_epi8(static_cast<char>(at - 1))));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), kept);
+            out += 32 - _mm_popcnt_u32(ends);
+            continue;
+        }
+        const unsigned m0 = ends & 0xFF, m1 = ends >> 8 & 0xFF, m2 = ends >> 16 & 0xFF, m3 = ends >> 24;
+        const __m256i order = _mm256_add_epi8(
+            _mm256_set_epi64x(static_cast<long long>(packTable.order[m3]), static_cast<long long>(packTable.order[m2]),
+                              static_cast<long long>(packTable.order[m1]), static_cast<long long>(packTable.order[m0])),
+            highHalves);
+        const __m256i packed = _mm256_shuffle_epi8(v, order);
+        const __m128i low = _mm256_castsi256_si128(packed), high = _mm256_extracti128_si256(packed, 1);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), low);
+        out += packTable.kept[m0];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_srli_si128(low, 8));
+        out += packTable.kept[m1];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), high);
+        out += packTable.kept[m2];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_srli_si128(high, 8));
+        out += packTable.kept[m3];
+    }
+    if (heldCr && i < size && unitAt<U>(data + i) == unitOf<U, bigEndian>('\n'))
+        out -= U;
+    return dropPortable<rule, U, bigEndian>(data + i, data + size, out) - data;
+}
+
+#undef NONL_AVX2
+
 #define NONL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi2")))
 
 template <unsigned U>
@@ -260,6 +364,8 @@ std::vector<LfKernel> kernelsFor()
     __builtin_cpu_init(); // this may run among static initialisers, before the runtime's own
     if (__builtin_cpu_supports("ssse3"))
         kernels.push_back({"ssse3", dropSsse3<rule, U, bigEndian>});
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt"))
+        kernels.push_back({"avx2", dropAvx2<rule, U, bigEndian>});
     if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
         kernels.push_back({"avx512vbmi2", dropAvx512<rule, U, bigEndian>});
 #endif

@@ -27,20 +27,26 @@ std::string text(std::size_t size, const char* lineEnd)
     return bytes;
 }
 
-// The fewest seconds that rounds of refilling work from source and then
-// running drop took in several tries: the others were disturbed.
-template <typename Drop>
-double timed(const std::string& source, std::vector<char>& work, int rounds, Drop drop)
+// The fewest seconds one round of refilling work from source and then running
+// each kernel took, the refill's own time taken off. The kernels take turns
+// round by round, so a busy spell of a shared machine slows them alike; the
+// fastest round is the kernel's own speed.
+std::vector<double> timed(const std::string& source, std::vector<char>& work, const std::vector<LfKernel>& kernels,
+                          int rounds)
 {
-    double best = 1e9;
-    for (int attempt = 0; attempt < 9; ++attempt) {
-        const auto start = std::chrono::steady_clock::now();
-        for (int round = 0; round < rounds; ++round) {
+    std::vector<double> best(kernels.size() + 1, 1e9); // the last: the refill alone
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t k = 0; k < best.size(); ++k) {
+            const auto start = std::chrono::steady_clock::now();
             std::memcpy(work.data(), source.data(), work.size()); // a fresh block, as a read gives
-            drop(work.data(), work.size());
+            if (k < kernels.size() && kernels[k].drop(work.data(), work.size()) == 0)
+                std::printf("(kernel %s kept nothing)\n", kernels[k].name);
+            best[k] = std::min(best[k], std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         }
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
+    for (std::size_t k = 0; k < kernels.size(); ++k)
+        best[k] -= best.back();
+    best.pop_back();
     return best;
 }
 
@@ -58,7 +64,7 @@ std::string inUnits(const std::string& bytes, std::size_t unit)
 int main()
 {
     const std::size_t block = 128 * 1024; // in the processor's cache: the kernels' own speed
-    const int rounds = 1000; // 128 MiB through each kernel a try
+    const int rounds = 3000;
     const struct {
         const char* label;
         TextRule rule;
@@ -73,17 +79,10 @@ int main()
         const std::string source =
             inUnits(text(block / unit, rule.rule.ends == LineEnds::crlf ? "\r\n" : "\n"), unit);
         std::vector<char> work(block);
-        // The refill's own time is taken off each kernel's.
-        const double refill = timed(source, work, rounds, [](char*, std::size_t) {});
         const std::vector<LfKernel> kernels = lfKernels(rule.rule);
-        for (const LfKernel& kernel : kernels) {
-            std::size_t kept = 0;
-            const double seconds =
-                timed(source, work, rounds, [&](char* data, std::size_t size) { kept += kernel.drop(data, size); });
-            // The tool takes the last, the fastest this processor runs.
-            std::printf("%-10s %-12s %8.2f%s%s\n", rule.label, kernel.name,
-                        block * double(rounds) / (seconds - refill) / 1e9, kept == 0 ? " (nothing kept?)" : "",
-                        &kernel == &kernels.back() ? "  (the tool's)" : "");
-        }
+        const std::vector<double> seconds = timed(source, work, kernels, rounds);
+        for (std::size_t k = 0; k < kernels.size(); ++k) // the tool takes the last, the fastest this processor runs
+            std::printf("%-10s %-12s %8.2f%s\n", rule.label, kernels[k].name, block / seconds[k] / 1e9,
+                        k + 1 == kernels.size() ? "  (the tool's)" : "");
     }
 }

@@ -207,7 +207,7 @@ __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t s
     return dropPortable<rule, U, bigEndian>(data + i, data + size, out) - data;
 }
 
-#define NONL_AVX2 __attribute__((target("avx2,bmi,popcnt")))
+#define NONL_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
 
 template <unsigned U>
 NONL_AVX2 inline __m256i sameUnits256(__m256i a, __m256i b)
@@ -231,59 +231,77 @@ NONL_AVX2 inline __m256i everyUnit256(Unit<U> unit)
         return _mm256_set1_epi32(static_cast<int>(unit));
 }
 
-// 32 bytes a step, masks a bit per byte. A step whose line ends are one run of
-// bytes or none (the common case in text of lines longer than a step) is kept by
-// blending it with its own bytes read again past that run, so it takes no branch
-// that text could make hard to predict; a step with more runs is packed eight
-// bytes at a time as in the SSSE3 kernel. Memory from the step on has not been
-// written yet, so it still holds the bytes to read again.
+// Bytes 0 to 31 are 0, 32 to 63 all ones: read from 32 - k, a blend mask for
+// the bytes from k on.
+alignas(64) constexpr std::array<char, 64> fromOn = [] {
+    std::array<char, 64> bytes{};
+    for (std::size_t at = 32; at < 64; ++at)
+        bytes[at] = -1;
+    return bytes;
+}();
+
+NONL_AVX2 inline __m256i blendFrom(unsigned at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fromOn.data() + 32 - at));
+}
+
+// The 32 bytes from at.
+NONL_AVX2 inline __m256i load256(const char* at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// The bits of a movemask that stand for the first byte of each unit.
+template <unsigned U>
+constexpr std::uint32_t firstBytes = U == 1 ? 0xFFFFFFFFu : U == 2 ? 0x55555555u : 0x11111111u;
+
+// 32 bytes a step. Text has few line ends to a step, so a step takes one of
+// three ways: with none it is stored as loaded; with one run of units to drop
+// (an LF, a CR LF, a few empty lines) it is blended, from the run on, with
+// itself read again just past the run; with more, each unit to drop, the k-th
+// from 0 at byte p, is taken out by blending in, from byte p - kU on, the step
+// read again k + 1 units on. Memory from the step on has not been written yet.
 template <LineEnds rule, unsigned U, bool bigEndian>
 NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
 {
     const __m256i lf = everyUnit256<U>(unitOf<U, bigEndian>('\n')), cr = everyUnit256<U>(unitOf<U, bigEndian>('\r'));
-    const __m256i index = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
-                                           21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
-    const __m256i highHalves = _mm256_set_epi64x(0x0808080808080808, 0, 0x0808080808080808, 0);
     char* out = data;
-    bool heldCr = false; // the last unit of the step before is a CR, kept
-    std::size_t i = 0;
-    for (; i + 64 <= size; i += 32) { // a step may read up to 32 bytes past itself
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+    std::uint32_t heldCr = 0; // the last unit of the step before is a CR, kept
+    const char* step = data;
+    for (const char* last = data + size - 64; size >= 64 && step <= last; step += 32) { // reads 32 bytes past a step
+        const __m256i v = load256(step);
         const auto lfs = static_cast<std::uint32_t>(_mm256_movemask_epi8(sameUnits256<U>(v, lf)));
         std::uint32_t ends = lfs;
         if constexpr (rule == LineEnds::crlf) {
             const auto crs = static_cast<std::uint32_t>(_mm256_movemask_epi8(sameUnits256<U>(v, cr)));
-            out -= heldCr && (lfs & 1) != 0 ? U : 0;
-            heldCr = (crs >> 31) != 0;
+            out -= heldCr & lfs & 1 ? U : 0;
+            heldCr = crs >> 31;
             ends |= crs & lfs >> U;
         }
-        if (((ends + (ends & (0u - ends))) & ends) == 0) { // one run or none
-            const int at = static_cast<int>(_tzcnt_u32(ends)); // 32 for none
-            const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + _mm_popcnt_u32(ends)));
-            const __m256i kept = _mm256_blendv_epi8(v, after, _mm256_cmpgt_epi8(index, _mm256_set1_epi8(static_cast<char>(at - 1))));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), kept);
-            out += 32 - _mm_popcnt_u32(ends);
-            continue;
+        __m256i kept = v;
+        const unsigned dropped = _mm_popcnt_u32(ends);
+        if (ends != 0) {
+            const unsigned at = _tzcnt_u32(ends);
+            const std::uint32_t rest = ends & (ends + (1u << at)); // without the first run
+            const unsigned second = _tzcnt_u32(rest), first = dropped - _mm_popcnt_u32(rest);
+            if (rest == 0) {
+                kept = _mm256_blendv_epi8(v, load256(step + dropped), blendFrom(at));
+            } else if (((rest >> second) & ((rest >> second) + 1)) == 0) { // two runs
+                kept = _mm256_blendv_epi8(v, load256(step + first), blendFrom(at));
+                kept = _mm256_blendv_epi8(kept, load256(step + dropped), blendFrom(second - first));
+            } else {
+                std::uint32_t units = ends & firstBytes<U>;
+                for (unsigned k = 0; units != 0; ++k, units = _blsr_u32(units))
+                    kept = _mm256_blendv_epi8(kept, load256(step + (k + 1) * U), blendFrom(_tzcnt_u32(units) - k * U));
+            }
         }
-        const unsigned m0 = ends & 0xFF, m1 = ends >> 8 & 0xFF, m2 = ends >> 16 & 0xFF, m3 = ends >> 24;
-        const __m256i order = _mm256_add_epi8(
-            _mm256_set_epi64x(static_cast<long long>(packTable.order[m3]), static_cast<long long>(packTable.order[m2]),
-                              static_cast<long long>(packTable.order[m1]), static_cast<long long>(packTable.order[m0])),
-            highHalves);
-        const __m256i packed = _mm256_shuffle_epi8(v, order);
-        const __m128i low = _mm256_castsi256_si128(packed), high = _mm256_extracti128_si256(packed, 1);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), low);
-        out += packTable.kept[m0];
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_srli_si128(low, 8));
-        out += packTable.kept[m1];
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), high);
-        out += packTable.kept[m2];
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_srli_si128(high, 8));
-        out += packTable.kept[m3];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), kept);
+        out += 32;
+        out -= dropped;
     }
-    if (heldCr && i < size && unitAt<U>(data + i) == unitOf<U, bigEndian>('\n'))
+    if (heldCr != 0 && step < data + size && unitAt<U>(step) == unitOf<U, bigEndian>('\n'))
         out -= U;
-    return dropPortable<rule, U, bigEndian>(data + i, data + size, out) - data;
+    return dropPortable<rule, U, bigEndian>(step, data + size, out) - data;
 }
 
 #undef NONL_AVX2
@@ -332,7 +350,7 @@ NONL_AVX512 std::size_t dropAvx512(char* data, std::size_t size)
     constexpr unsigned lanes = 64 / U;
     const __m512i lf = everyUnit512<U>(unitOf<U, bigEndian>('\n')), cr = everyUnit512<U>(unitOf<U, bigEndian>('\r'));
     char* out = data;
-    std::uint64_t heldCr = 0;
+    std::uint32_t heldCr = 0;
     std::size_t i = 0;
     for (; i + 64 <= size; i += 64) {
         const __m512i v = _mm512_loadu_si512(data + i);
@@ -364,7 +382,8 @@ std::vector<LfKernel> kernelsFor()
     __builtin_cpu_init(); // this may run among static initialisers, before the runtime's own
     if (__builtin_cpu_supports("ssse3"))
         kernels.push_back({"ssse3", dropSsse3<rule, U, bigEndian>});
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt"))
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+        __builtin_cpu_supports("popcnt"))
         kernels.push_back({"avx2", dropAvx2<rule, U, bigEndian>});
     if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
         kernels.push_back({"avx512vbmi2", dropAvx512<rule, U, bigEndian>});

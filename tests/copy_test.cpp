@@ -192,12 +192,13 @@ TEST(Kernels, MatchThePlainResultOnEveryLengthAndDensity)
         for (std::size_t count = 0; count <= 260 / unit; ++count) {
             for (unsigned percent : {0u, 3u, 30u, 90u, 100u})
                 buffers.push_back(unitsOfText(rule, count, percent, ++seed));
-            // LF and CR LF just before, on and after each edge
+            // LF, CR LF and a lone CR just before, on and after each edge
             std::string edges;
             for (std::size_t i = 0, at = 0; i < count; ++i, at += unit) {
-                const char c = at % 8 == 8 - unit || at % 16 == 0 || at % 64 == 64 - unit || at % 64 == unit ? '\n'
-                               : at % 16 == 16 - unit || at % 64 == 0                                       ? '\r'
-                                                                                                           : 'x';
+                const std::size_t in64 = at % 64, in16 = at % 16;
+                const char c = in64 == 64 - unit || in16 == 16 - unit || in64 == 40   ? '\r'
+                               : in16 == 0 || at % 8 == 8 - unit || in64 == unit ? '\n'
+                                                                                  : 'x';
                 edges += unitBytes(rule.units, c);
             }
             buffers.push_back(edges);

@@ -1,6 +1,9 @@
 // Prints how many GB/s each line-end kernel drops in memory, for each rule, on
 // text of about 40 characters a line (CRLF line ends for the crlf rule), in
-// bytes, UTF-16 and UTF-32.
+// bytes, UTF-16 and UTF-32: blocks of 128 KiB, in the processor's cache as a
+// block just read is, each a new stretch of 16 MiB of text, so the processor
+// cannot learn the line ends of a block it has seen (it would, round after
+// round, and a kernel that branches on them would seem faster than it is).
 
 #include "lf_kernels.hpp"
 
@@ -27,44 +30,54 @@ std::string text(std::size_t size, const char* lineEnd)
     return bytes;
 }
 
-// The fewest seconds one round of refilling work from source and then running
-// each kernel took, the refill's own time taken off. The kernels take turns
-// round by round, so a busy spell of a shared machine slows them alike; the
-// fastest round is the kernel's own speed.
-std::vector<double> timed(const std::string& source, std::vector<char>& work, const std::vector<LfKernel>& kernels,
-                          int rounds)
+// The text in units of unit bytes, little-endian: each byte of it padded with NULs.
+std::string inUnits(const std::string& bytes, std::size_t unit)
 {
-    std::vector<double> best(kernels.size() + 1, 1e9); // the last: the refill alone
-    for (int round = 0; round < rounds; ++round) {
-        for (std::size_t k = 0; k < best.size(); ++k) {
-            const auto start = std::chrono::steady_clock::now();
-            std::memcpy(work.data(), source.data(), work.size()); // a fresh block, as a read gives
-            if (k < kernels.size() && kernels[k].drop(work.data(), work.size()) == 0)
-                std::printf("(kernel %s kept nothing)\n", kernels[k].name);
-            best[k] = std::min(best[k], std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    std::string units(bytes.size() * unit, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        units[i * unit] = bytes[i];
+    return units;
+}
+
+double seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// The median seconds each kernel took on a block, the copy into the block
+// taken off. Block after block of source, the kernels take turns on each, so a
+// busy spell of a shared machine slows them alike.
+std::vector<double> timed(const std::string& source, std::size_t block, const std::vector<LfKernel>& kernels)
+{
+    std::vector<char> work(block);
+    std::vector<std::vector<double>> times(kernels.size() + 1); // the last: the copy alone
+    for (int pass = 0; pass < 4; ++pass) {
+        for (std::size_t at = 0; at + block <= source.size(); at += block) {
+            for (std::size_t k = 0; k < times.size(); ++k) {
+                const auto start = std::chrono::steady_clock::now();
+                std::memcpy(work.data(), source.data() + at, block); // a fresh block, as a read gives
+                if (k < kernels.size() && kernels[k].drop(work.data(), block) == 0)
+                    std::printf("(kernel %s kept nothing)\n", kernels[k].name);
+                times[k].push_back(seconds(start));
+            }
         }
     }
-    for (std::size_t k = 0; k < kernels.size(); ++k)
-        best[k] -= best.back();
-    best.pop_back();
-    return best;
+    std::vector<double> medians;
+    for (std::vector<double>& each : times) {
+        std::nth_element(each.begin(), each.begin() + each.size() / 2, each.end());
+        medians.push_back(each[each.size() / 2]);
+    }
+    for (double& median : medians)
+        median -= medians.back();
+    medians.pop_back();
+    return medians;
 }
 
 } // namespace
 
-// The text in units of unit bytes, little-endian: each byte of it padded with NULs.
-std::string inUnits(const std::string& bytes, std::size_t unit)
-{
-    std::string units;
-    for (const char c : bytes)
-        units += std::string(1, c) + std::string(unit - 1, '\0');
-    return units;
-}
-
 int main()
 {
-    const std::size_t block = 128 * 1024; // in the processor's cache: the kernels' own speed
-    const int rounds = 3000;
+    const std::size_t block = 128 * 1024, stretch = 16 * 1024 * 1024;
     const struct {
         const char* label;
         TextRule rule;
@@ -77,12 +90,11 @@ int main()
     for (const auto& rule : rules) {
         const std::size_t unit = unitSize(rule.rule.units);
         const std::string source =
-            inUnits(text(block / unit, rule.rule.ends == LineEnds::crlf ? "\r\n" : "\n"), unit);
-        std::vector<char> work(block);
+            inUnits(text(stretch / unit, rule.rule.ends == LineEnds::crlf ? "\r\n" : "\n"), unit);
         const std::vector<LfKernel> kernels = lfKernels(rule.rule);
-        const std::vector<double> seconds = timed(source, work, kernels, rounds);
+        const std::vector<double> median = timed(source, block, kernels);
         for (std::size_t k = 0; k < kernels.size(); ++k) // the tool takes the last, the fastest this processor runs
-            std::printf("%-10s %-12s %8.2f%s\n", rule.label, kernels[k].name, block / seconds[k] / 1e9,
+            std::printf("%-10s %-12s %8.2f%s\n", rule.label, kernels[k].name, block / median[k] / 1e9,
                         k + 1 == kernels.size() ? "  (the tool's)" : "");
     }
 }

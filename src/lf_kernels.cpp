@@ -88,15 +88,16 @@ char* dropPortable(const char* from, const char* end, char* out)
                 ends >> bits | (unitAt<U>(from + 8) == unitOf<U, bigEndian>('\n') ? std::uint64_t{1} << 63 : 0);
             ends |= zeroUnits(word ^ ones * unitOf<U, bigEndian>('\r')) & next;
         }
-        std::size_t kept = 8;
-        while (ends != 0) {
-            const std::uint64_t below = ((ends & (0 - ends)) >> (bits - 1)) - 1; // the units before the first line end
-            word = (word & below) | (word >> bits & ~below);
-            ends = ends >> bits & ~below;
-            kept -= U;
+        // One line end is taken out without a branch (with none, below is every
+        // unit): whether a word has one is as hard to foresee as text.
+        const std::uint64_t below = ((ends & (0 - ends)) >> (bits - 1)) - 1; // the units before the first line end
+        if ((ends >> bits & ~below) != 0) { // more than one
+            out = dropUnits<rule, U, bigEndian>(from, from + 8, end, out);
+            continue;
         }
+        word = (word & below) | (word >> bits & ~below);
         std::memcpy(out, &word, 8);
-        out += kept;
+        out += ends != 0 ? 8 - U : 8;
 #endif
     }
     return dropUnits<rule, U, bigEndian>(from, end, end, out);
@@ -207,7 +208,7 @@ __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t s
     return dropPortable<rule, U, bigEndian>(data + i, data + size, out) - data;
 }
 
-#define NONL_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
+#define NONL_AVX2 __attribute__((target("avx2,bmi,popcnt")))
 
 template <unsigned U>
 NONL_AVX2 inline __m256i sameUnits256(__m256i a, __m256i b)
@@ -255,16 +256,25 @@ NONL_AVX2 inline __m256i load256(const char* at)
 template <unsigned U>
 constexpr std::uint32_t firstBytes = U == 1 ? 0xFFFFFFFFu : U == 2 ? 0x55555555u : 0x11111111u;
 
-// 32 bytes a step. Text has few line ends to a step, so a step takes one of
-// three ways: with none it is stored as loaded; with one run of units to drop
-// (an LF, a CR LF, a few empty lines) it is blended, from the run on, with
-// itself read again just past the run; with more, each unit to drop, the k-th
-// from 0 at byte p, is taken out by blending in, from byte p - kU on, the step
-// read again k + 1 units on. Memory from the step on has not been written yet.
+// Bits 32, 32 + U, ... for n units.
+template <unsigned U, unsigned n>
+constexpr std::uint64_t sentinels = [] {
+    std::uint64_t bits = 0;
+    for (unsigned j = 0; j < n; ++j)
+        bits |= std::uint64_t{1} << (32 + j * U);
+    return bits;
+}();
+
+// 32 bytes a step. The k-th unit to drop (from 0), at byte p, is taken out by
+// blending in, from byte p - kU on, the step read again k + 1 units on: memory
+// from the step on has not been written yet. Whether a step has a line end is
+// as hard to foresee as text, so its first takes no branch; more, rarer in
+// text of lines longer than a step, take a loop.
 template <LineEnds rule, unsigned U, bool bigEndian>
 NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
 {
     const __m256i lf = everyUnit256<U>(unitOf<U, bigEndian>('\n')), cr = everyUnit256<U>(unitOf<U, bigEndian>('\r'));
+    constexpr unsigned sure = rule == LineEnds::crlf ? 2 : 1; // units dropped without a branch: one line end
     char* out = data;
     std::uint32_t heldCr = 0; // the last unit of the step before is a CR, kept
     const char* step = data;
@@ -278,23 +288,18 @@ NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
             heldCr = crs >> 31;
             ends |= crs & lfs >> U;
         }
-        __m256i kept = v;
         const unsigned dropped = _mm_popcnt_u32(ends);
-        if (ends != 0) {
-            const unsigned at = _tzcnt_u32(ends);
-            const std::uint32_t rest = ends & (ends + (1u << at)); // without the first run
-            const unsigned second = _tzcnt_u32(rest), first = dropped - _mm_popcnt_u32(rest);
-            if (rest == 0) {
-                kept = _mm256_blendv_epi8(v, load256(step + dropped), blendFrom(at));
-            } else if (((rest >> second) & ((rest >> second) + 1)) == 0) { // two runs
-                kept = _mm256_blendv_epi8(v, load256(step + first), blendFrom(at));
-                kept = _mm256_blendv_epi8(kept, load256(step + dropped), blendFrom(second - first));
-            } else {
-                std::uint32_t units = ends & firstBytes<U>;
-                for (unsigned k = 0; units != 0; ++k, units = _blsr_u32(units))
-                    kept = _mm256_blendv_epi8(kept, load256(step + (k + 1) * U), blendFrom(_tzcnt_u32(units) - k * U));
-            }
-        }
+        // The j-th unit to drop past the step stands at 32 + jU: its blend starts
+        // at 32 - dropped, where no byte kept is.
+        std::uint64_t units = (ends & firstBytes<U>) | sentinels<U, sure>;
+        __m256i kept = v;
+        unsigned k = 0;
+        for (; k < sure; ++k, units &= units - 1)
+            kept = _mm256_blendv_epi8(kept, load256(step + (k + 1) * U),
+                                      blendFrom(static_cast<unsigned>(__builtin_ctzll(units)) - k * U));
+        for (; static_cast<std::uint32_t>(units) != 0; ++k, units &= units - 1)
+            kept = _mm256_blendv_epi8(kept, load256(step + (k + 1) * U),
+                                      blendFrom(static_cast<unsigned>(__builtin_ctzll(units)) - k * U));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), kept);
         out += 32;
         out -= dropped;
@@ -382,8 +387,7 @@ std::vector<LfKernel> kernelsFor()
     __builtin_cpu_init(); // this may run among static initialisers, before the runtime's own
     if (__builtin_cpu_supports("ssse3"))
         kernels.push_back({"ssse3", dropSsse3<rule, U, bigEndian>});
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-        __builtin_cpu_supports("popcnt"))
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt"))
         kernels.push_back({"avx2", dropAvx2<rule, U, bigEndian>});
     if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
         kernels.push_back({"avx512vbmi2", dropAvx512<rule, U, bigEndian>});

@@ -88,16 +88,17 @@ char* dropPortable(const char* from, const char* end, char* out)
                 ends >> bits | (unitAt<U>(from + 8) == unitOf<U, bigEndian>('\n') ? std::uint64_t{1} << 63 : 0);
             ends |= zeroUnits(word ^ ones * unitOf<U, bigEndian>('\r')) & next;
         }
-        // One line end is taken out without a branch (with none, below is every
-        // unit): whether a word has one is as hard to foresee as text.
-        const std::uint64_t below = ((ends & (0 - ends)) >> (bits - 1)) - 1; // the units before the first line end
-        if ((ends >> bits & ~below) != 0) { // more than one
-            out = dropUnits<rule, U, bigEndian>(from, from + 8, end, out);
+        if (ends == tops) // nothing kept, as in a run of empty lines
             continue;
+        std::size_t kept = 8;
+        while (ends != 0) {
+            const std::uint64_t below = ((ends & (0 - ends)) >> (bits - 1)) - 1; // the units before the first line end
+            word = (word & below) | (word >> bits & ~below);
+            ends = ends >> bits & ~below;
+            kept -= U;
         }
-        word = (word & below) | (word >> bits & ~below);
         std::memcpy(out, &word, 8);
-        out += ends != 0 ? 8 - U : 8;
+        out += kept;
 #endif
     }
     return dropUnits<rule, U, bigEndian>(from, end, end, out);
@@ -265,11 +266,32 @@ constexpr std::uint64_t sentinels = [] {
     return bits;
 }();
 
+// Stores the bytes of v whose bit in drop is clear at out, eight at a time as
+// the SSSE3 kernel does, and returns the end of what it stored.
+NONL_AVX2 inline char* packEights(char* out, __m256i v, std::uint32_t drop)
+{
+    const unsigned m0 = drop & 0xFF, m1 = drop >> 8 & 0xFF, m2 = drop >> 16 & 0xFF, m3 = drop >> 24;
+    const __m256i order = _mm256_add_epi8(
+        _mm256_set_epi64x(static_cast<long long>(packTable.order[m3]), static_cast<long long>(packTable.order[m2]),
+                          static_cast<long long>(packTable.order[m1]), static_cast<long long>(packTable.order[m0])),
+        _mm256_set_epi64x(0x0808080808080808, 0, 0x0808080808080808, 0));
+    const __m256i packed = _mm256_shuffle_epi8(v, order);
+    const __m128i low = _mm256_castsi256_si128(packed), high = _mm256_extracti128_si256(packed, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), low);
+    out += packTable.kept[m0];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_unpackhi_epi64(low, low));
+    out += packTable.kept[m1];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), high);
+    out += packTable.kept[m2];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_unpackhi_epi64(high, high));
+    return out + packTable.kept[m3];
+}
+
 // 32 bytes a step. The k-th unit to drop (from 0), at byte p, is taken out by
 // blending in, from byte p - kU on, the step read again k + 1 units on: memory
 // from the step on has not been written yet. Whether a step has a line end is
-// as hard to foresee as text, so its first takes no branch; more, rarer in
-// text of lines longer than a step, take a loop.
+// as hard to foresee as text, so its first takes no branch; a step with more,
+// rarer in text of lines longer than a step, is packed eight bytes at a time.
 template <LineEnds rule, unsigned U, bool bigEndian>
 NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
 {
@@ -289,15 +311,18 @@ NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
             ends |= crs & lfs >> U;
         }
         const unsigned dropped = _mm_popcnt_u32(ends);
+        std::uint32_t more = ends & firstBytes<U>; // the units to drop past the first line end
+        for (unsigned k = 0; k < sure; ++k)
+            more &= more - 1;
+        if (more != 0) {
+            out = packEights(out, v, ends);
+            continue;
+        }
         // The j-th unit to drop past the step stands at 32 + jU: its blend starts
         // at 32 - dropped, where no byte kept is.
         std::uint64_t units = (ends & firstBytes<U>) | sentinels<U, sure>;
         __m256i kept = v;
-        unsigned k = 0;
-        for (; k < sure; ++k, units &= units - 1)
-            kept = _mm256_blendv_epi8(kept, load256(step + (k + 1) * U),
-                                      blendFrom(static_cast<unsigned>(__builtin_ctzll(units)) - k * U));
-        for (; static_cast<std::uint32_t>(units) != 0; ++k, units &= units - 1)
+        for (unsigned k = 0; k < sure; ++k, units &= units - 1)
             kept = _mm256_blendv_epi8(kept, load256(step + (k + 1) * U),
                                       blendFrom(static_cast<unsigned>(__builtin_ctzll(units)) - k * U));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), kept);

@@ -172,7 +172,7 @@ def main():
         print("outputs: identical to tr -d '\\n'" if same else "outputs: DIFFERENT from tr -d '\\n'")
         kernels = os.path.join(os.path.dirname(tool), "nonl_kernel_bench")
         if os.path.exists(kernels):
-            print("line-end kernels in memory, 128 KiB blocks of text (best of 9):")
+            print("line-end kernels in memory, 128 KiB blocks, each new text (medians):")
             print(subprocess.run([kernels], check=True, capture_output=True, text=True).stdout, end="")
         else:
             print(f"line-end kernels: not measured ({kernels} is missing)")

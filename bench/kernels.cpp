@@ -5,7 +5,7 @@
 // cannot learn the line ends of a block it has seen (it would, round after
 // round, and a kernel that branches on them would seem faster than it is).
 
-#include "lf_kernels.hpp"
+#include "line_end_kernels.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -47,7 +47,7 @@ double seconds(std::chrono::steady_clock::time_point since)
 // The median seconds each kernel took on a block, the copy into the block
 // taken off. Block after block of source, the kernels take turns on each, so a
 // busy spell of a shared machine slows them alike.
-std::vector<double> timed(const std::string& source, std::size_t block, const std::vector<LfKernel>& kernels)
+std::vector<double> timed(const std::string& source, std::size_t block, const std::vector<LineEndKernel>& kernels)
 {
     std::vector<char> work(block);
     std::vector<std::vector<double>> times(kernels.size() + 1); // the last: the copy alone
@@ -91,7 +91,7 @@ int main()
         const std::size_t unit = unitSize(rule.rule.units);
         const std::string source =
             inUnits(text(stretch / unit, rule.rule.ends == LineEnds::crlf ? "\r\n" : "\n"), unit);
-        const std::vector<LfKernel> kernels = lfKernels(rule.rule);
+        const std::vector<LineEndKernel> kernels = lineEndKernels(rule.rule);
         const std::vector<double> median = timed(source, block, kernels);
         for (std::size_t k = 0; k < kernels.size(); ++k) // the tool takes the last, the fastest this processor runs
             std::printf("%-10s %-12s %8.2f%s\n", rule.label, kernels[k].name, block / median[k] / 1e9,

@@ -9,6 +9,8 @@ bool startsWith(const char* start, std::size_t size, const char* mark, std::size
     return size >= length && std::memcmp(start, mark, length) == 0;
 }
 
+} // namespace
+
 void appendUtf8(std::string& text, char32_t c)
 {
     if (c < 0x80) {
@@ -27,8 +29,6 @@ void appendUtf8(std::string& text, char32_t c)
         text += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
-
-} // namespace
 
 Units unitsOf(const char* start, std::size_t size)
 {
@@ -76,82 +76,4 @@ bool isUtf8BeyondAscii(const std::string& text)
         beyond = beyond || length > 1;
     }
     return beyond;
-}
-
-NamesInput::NamesInput(std::streambuf& source, bool utf16, bool ctrlZEnds)
-    : source_(source), utf16_(utf16), ctrlZEnds_(ctrlZEnds)
-{
-}
-
-NamesInput::int_type NamesInput::next()
-{
-    if (ended_)
-        return traits_type::eof();
-    const int_type c = source_.sbumpc();
-    ended_ = traits_type::eq_int_type(c, traits_type::eof()) ||
-             (ctrlZEnds_ && mark_ != NamesMark::utf16le && traits_type::eq_int_type(c, 0x1A));
-    return ended_ ? traits_type::eof() : c;
-}
-
-// Reads as much of the start as a mark could take; what is no mark is kept to hand out.
-void NamesInput::readMark()
-{
-    started_ = true;
-    static const std::string utf8Mark = "\xEF\xBB\xBF", utf16Mark = "\xFF\xFE";
-    const std::string& mark = utf16_ && traits_type::eq_int_type(source_.sgetc(), 0xFF) ? utf16Mark : utf8Mark;
-    while (text_.size() < mark.size() && source_.sgetc() == traits_type::to_int_type(mark[text_.size()]))
-        text_ += traits_type::to_char_type(next());
-    if (text_ == mark) {
-        mark_ = &mark == &utf8Mark ? NamesMark::utf8 : NamesMark::utf16le;
-        text_.clear();
-    }
-}
-
-// Reads one character of UTF-16LE into text_ as UTF-8; false at the end, where an odd byte is dropped.
-bool NamesInput::decodeUnit()
-{
-    const auto unit = [this]() -> long {
-        const int_type low = next(), high = next();
-        return traits_type::eq_int_type(high, traits_type::eof()) ? -1 : long(low) | long(high) << 8;
-    };
-    long c = unit();
-    if (c < 0)
-        return false;
-    if (c >= 0xD800 && c <= 0xDBFF) { // the first half of a character beyond U+FFFF
-        const long low = unit();
-        if (low < 0xDC00 || low > 0xDFFF) {
-            appendUtf8(text_, 0xFFFD);
-            if (low < 0)
-                return true;
-            c = low;
-        } else {
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        }
-    }
-    appendUtf8(text_, c >= 0xDC00 && c <= 0xDFFF ? 0xFFFD : static_cast<char32_t>(c));
-    return true;
-}
-
-NamesInput::int_type NamesInput::underflow()
-{
-    if (gptr() < egptr())
-        return traits_type::to_int_type(*gptr());
-    const bool first = !started_;
-    if (first)
-        readMark();
-    // One character at a time: more may not have arrived yet.
-    if (!first || text_.empty()) {
-        text_.clear();
-        if (mark_ == NamesMark::utf16le) {
-            if (!decodeUnit())
-                return traits_type::eof();
-        } else {
-            const int_type c = next();
-            if (traits_type::eq_int_type(c, traits_type::eof()))
-                return c;
-            text_ += traits_type::to_char_type(c);
-        }
-    }
-    setg(&text_[0], &text_[0], &text_[0] + text_.size());
-    return traits_type::to_int_type(text_[0]);
 }

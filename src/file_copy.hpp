@@ -1,7 +1,7 @@
 // One file by name: open it, make its copy without line ends beside it, and say how it went.
 #pragma once
 
-#include "lf_copy.hpp"
+#include "line_end_copy.hpp"
 
 #include <cstddef>
 #include <memory>

@@ -2,7 +2,9 @@
 
 #include "system.hpp"
 
+#include "copy_mode.hpp"
 #include "encoding.hpp"
+#include "names_input.hpp"
 #include "progress.hpp"
 #include "terminal_text.hpp"
 
@@ -182,12 +184,14 @@ File openCopy(const File& input, const std::string& name)
     struct stat source;
     if (fstat(descriptor(input), &source) != 0)
         return File();
-    const mode_t umaskBits = umask(0);
-    umask(umaskBits);
-    const mode_t wanted = source.st_mode & (hasNamedAclEntries(input) ? 0600 : 0666) & ~umaskBits;
-    // Until its group is the input's, no group bits, and others no more than the
-    // input's group has: its group's members may be others here.
-    const mode_t made = (wanted & 0600) | (wanted & 06 & source.st_mode >> 3);
+    // The umask can be read only by setting it; nothing here changes it later.
+    static const mode_t umaskBits = [] {
+        const mode_t bits = umask(0);
+        umask(bits);
+        return bits;
+    }();
+    const CopyModes modes = copyModes(source.st_mode, umaskBits, hasNamedAclEntries(input));
+    const auto made = static_cast<mode_t>(modes.made), wanted = static_cast<mode_t>(modes.wanted);
     const int folder = static_cast<int>(input.folder()); // openInput holds it
     const std::string leaf = name.substr(leafAt(name));
     File copy = openRegular(folder, leaf, O_WRONLY | O_NOFOLLOW | O_CREAT | O_EXCL, made);

@@ -10,6 +10,7 @@
 #include "system.hpp"
 
 #include "encoding.hpp"
+#include "names_input.hpp"
 #include "long_path.hpp"
 #include "progress.hpp"
 #include "terminal_text.hpp"

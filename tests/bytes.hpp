@@ -1,7 +1,7 @@
 // Byte strings the tests compare the tool's output against.
 #pragma once
 
-#include "lf_kernels.hpp"
+#include "line_end_kernels.hpp"
 
 #include <algorithm>
 #include <cstddef>

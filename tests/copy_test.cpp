@@ -1,5 +1,5 @@
 #include "bytes.hpp"
-#include "lf_copy.hpp"
+#include "line_end_copy.hpp"
 #include "progress.hpp"
 
 #include <gtest/gtest.h>
@@ -206,7 +206,7 @@ TEST(Kernels, MatchThePlainResultOnEveryLengthAndDensity)
         buffers.push_back(unitsOfText(rule, 3 * copyBlockSize / unit + 5, 20, ++seed));
         buffers.push_back(unitsOfText(rule, copyBlockSize / unit, 100, ++seed));
 
-        for (const LfKernel& kernel : lfKernels(rule)) {
+        for (const LineEndKernel& kernel : lineEndKernels(rule)) {
             if (ran.find(kernel.name) == std::string::npos)
                 ran += std::string(ran.empty() ? "" : " ") + kernel.name;
             for (const std::string& bytes : buffers) {

@@ -3,7 +3,7 @@
 // ends removed and nothing else changed.
 
 #include "bytes.hpp"
-#include "lf_copy.hpp"
+#include "line_end_copy.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         written != expected)
         std::abort();
 
-    for (const LfKernel& kernel : lfKernels(rule)) { // on whole units
+    for (const LineEndKernel& kernel : lineEndKernels(rule)) { // on whole units
         const std::string units = input.substr(0, input.size() - input.size() % unit);
         std::vector<char> work(units.begin(), units.end());
         const std::size_t kept = kernel.drop(work.data(), work.size());

@@ -2,6 +2,7 @@
 
 #include "arguments.hpp"
 #include "encoding.hpp"
+#include "names_input.hpp"
 #include "long_path.hpp"
 #include "name_reader.hpp"
 #include "terminal_text.hpp"

@@ -2,7 +2,7 @@
 // a block at a time.
 #pragma once
 
-#include "lf_kernels.hpp"
+#include "line_end_kernels.hpp"
 
 #include <cstddef>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "lf_copy.hpp"
+#include "line_end_copy.hpp"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "lf_kernels.hpp"
+#include "line_end_kernels.hpp"
 
 #include <array>
 #include <cstdint>
@@ -405,9 +405,9 @@ NONL_AVX512 std::size_t dropAvx512(char* data, std::size_t size)
 #endif
 
 template <LineEnds rule, unsigned U, bool bigEndian>
-std::vector<LfKernel> kernelsFor()
+std::vector<LineEndKernel> kernelsFor()
 {
-    std::vector<LfKernel> kernels{{"portable", dropPortableKernel<rule, U, bigEndian>}};
+    std::vector<LineEndKernel> kernels{{"portable", dropPortableKernel<rule, U, bigEndian>}};
 #ifdef NONL_X86_KERNELS
     __builtin_cpu_init(); // this may run among static initialisers, before the runtime's own
     if (__builtin_cpu_supports("ssse3"))
@@ -421,7 +421,7 @@ std::vector<LfKernel> kernelsFor()
 }
 
 template <LineEnds rule>
-std::vector<LfKernel> kernelsFor(Units units)
+std::vector<LineEndKernel> kernelsFor(Units units)
 {
     switch (units) {
     case Units::utf16le:
@@ -439,22 +439,12 @@ std::vector<LfKernel> kernelsFor(Units units)
 }
 
 constexpr int unitKinds = 5;
+static_assert(static_cast<int>(Units::utf32be) + 1 == unitKinds && static_cast<int>(Units::bytes) == 0,
+              "dropLineEnds indexes its kernels by the order of Units");
 
 } // namespace
 
-std::size_t unitSize(Units units)
-{
-    return units == Units::bytes ? 1 : units == Units::utf16le || units == Units::utf16be ? 2 : 4;
-}
-
-std::string unitBytes(Units units, char c)
-{
-    std::string unit(unitSize(units), '\0');
-    unit[units == Units::utf16be || units == Units::utf32be ? unit.size() - 1 : 0] = c;
-    return unit;
-}
-
-std::vector<LfKernel> lfKernels(TextRule rule)
+std::vector<LineEndKernel> lineEndKernels(TextRule rule)
 {
     return rule.ends == LineEnds::crlf ? kernelsFor<LineEnds::crlf>(rule.units) : kernelsFor<LineEnds::lf>(rule.units);
 }
@@ -463,10 +453,10 @@ std::size_t dropLineEnds(TextRule rule, char* data, std::size_t size)
 {
     // Chosen on first use, so a static initialiser elsewhere may already call this.
     static const auto fastest = [] {
-        std::array<LfKernel, 2 * unitKinds> chosen{};
+        std::array<LineEndKernel, 2 * unitKinds> chosen{};
         for (int units = 0; units < unitKinds; ++units)
             for (const LineEnds ends : {LineEnds::lf, LineEnds::crlf})
-                chosen[2 * units + (ends == LineEnds::crlf)] = lfKernels({static_cast<Units>(units), ends}).back();
+                chosen[2 * units + (ends == LineEnds::crlf)] = lineEndKernels({static_cast<Units>(units), ends}).back();
         return chosen;
     }();
     return fastest[2 * static_cast<int>(rule.units) + (rule.ends == LineEnds::crlf)].drop(data, size);

@@ -1,0 +1,7 @@
+#include "copy_mode.hpp"
+
+CopyModes copyModes(unsigned inputMode, unsigned umaskBits, bool namedAcl)
+{
+    const unsigned wanted = inputMode & (namedAcl ? 0600u : 0666u) & ~umaskBits;
+    return {(wanted & 0600u) | (wanted & 06u & inputMode >> 3), wanted};
+}

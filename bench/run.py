@@ -175,7 +175,7 @@ def main():
             print("line-end kernels in memory, 128 KiB blocks, each new text (medians):")
             print(subprocess.run([kernels], check=True, capture_output=True, text=True).stdout, end="")
         else:
-            print(f"line-end kernels: not measured ({kernels} is missing)")
+            print(f"line-end kernels: not measured ({kernels} is missing: configure with -DNONL_BENCH=ON)")
         return 0 if same else 1
     finally:
         shutil.rmtree(folder, ignore_errors=True)

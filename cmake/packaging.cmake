@@ -2,19 +2,34 @@
 # a .deb on Linux (cpack -G DEB), a zip on Windows (cpack -G ZIP). Needs nothing at build time
 # beyond CMake itself; gzip only makes the manual page smaller.
 
+# The manual page, with the version and the date of this project.
+configure_file(${PROJECT_SOURCE_DIR}/doc/nonl.1.in ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1 @ONLY)
+
 if(WIN32)
-  # The zip is unpacked and run where it lands: the tool and its two documents side by side,
-  # at the top level. They form a component of their own so that a plain install keeps the
-  # usual bin/ layout.
+  # The zip is unpacked and run where it lands: the tool, its licence and its manual as plain
+  # text with CRLF line ends (nonl.txt, for Notepad) side by side, at the top level. They form
+  # a component of their own so that a plain install keeps the usual bin/ layout. The text is
+  # set by groff where the build runs (groff-base on Debian).
   install(TARGETS nonl RUNTIME DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README
-          COMPONENT zip EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
-          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  find_program(NONL_GROFF groff)
+  mark_as_advanced(NONL_GROFF)
+  if(NONL_GROFF)
+    set(manual_text ${CMAKE_CURRENT_BINARY_DIR}/nonl.txt)
+    add_custom_command(
+      OUTPUT ${manual_text}
+      COMMAND ${NONL_GROFF} -man -Tascii -P-cbou ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1 > ${manual_text}.lf
+      COMMAND ${CMAKE_COMMAND} -DIN=${manual_text}.lf -DOUT=${manual_text} -P ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
+      DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1 ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
+      COMMENT "Setting the manual page as plain text")
+    add_custom_target(nonl_manual_text ALL DEPENDS ${manual_text})
+    install(FILES ${manual_text} DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
+    install(FILES ${manual_text} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  else()
+    message(WARNING "groff not found: the zip will hold no nonl.txt, the manual as text")
+  endif()
 else()
-  # The manual page, with the version and the date of this project.
-  configure_file(${PROJECT_SOURCE_DIR}/doc/nonl.1.in ${CMAKE_CURRENT_BINARY_DIR}/man/nonl.1 @ONLY)
   find_program(NONL_GZIP gzip)
   mark_as_advanced(NONL_GZIP)
   if(NONL_GZIP)

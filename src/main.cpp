@@ -61,33 +61,36 @@ std::string message(const char* format, const std::string& name)
     return text;
 }
 
-// Says the message on stream; at a terminal no control character of the name can steer it.
-void say(std::FILE* stream, const char* format, const std::string& name)
+// Says the message on stream, in a file or pipe in the encoding the name came in;
+// at a terminal no control character of the name can steer it.
+void say(std::FILE* stream, const char* format, const std::string& name, sys::Encoding encoding)
 {
-    sys::show(stream, message(format, sys::isTerminal(stream) ? harmless(name, sys::eightBitControls) : name));
+    sys::show(stream, message(format, sys::isTerminal(stream) ? harmless(name, sys::eightBitControls) : name),
+              encoding);
 }
 
 // Copies one file and says how it went: success on stdout, failure on failures.
 // With lineFree, a long copy may show its progress on a line of its own.
-bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failures, bool lineFree)
+bool copyAndReport(const std::string& name, sys::Encoding encoding, CopyBuffer& buffer, std::FILE* failures,
+                   bool lineFree)
 {
     const std::string& oldFileName = name;
     const std::string filename = copyName(oldFileName);
     switch (removeLineFeeds(oldFileName, buffer, lineFree)) {
     case Outcome::copied:
-        say(stdout, copiedMessage, oldFileName);
+        say(stdout, copiedMessage, oldFileName, encoding);
         return true;
     case Outcome::openFailed:
-        say(failures, openFailedMessage, oldFileName);
+        say(failures, openFailedMessage, oldFileName, encoding);
         break;
     case Outcome::createFailed:
-        say(failures, createFailedMessage, filename);
+        say(failures, createFailedMessage, filename, encoding);
         break;
     case Outcome::readFailed:
-        say(failures, readFailedMessage, oldFileName);
+        say(failures, readFailedMessage, oldFileName, encoding);
         break;
     case Outcome::writeFailed:
-        say(failures, writeFailedMessage, filename);
+        say(failures, writeFailedMessage, filename, encoding);
         break;
     }
     return false;
@@ -96,7 +99,8 @@ bool copyAndReport(const std::string& name, CopyBuffer& buffer, std::FILE* failu
 // Asks for names until q or the end of input; everything is said on stdout.
 int askForNames(CopyBuffer& buffer)
 {
-    NameReader reader(sys::typedInput(), sys::backslashEscapes);
+    const sys::TypedNames typed = sys::typedNames();
+    NameReader reader(typed.stream, sys::backslashEscapes);
     const bool typedAtTerminal = sys::namesTypedAtTerminal();
     for (Name filename;;) {
         std::cout << prompt << std::flush;
@@ -106,15 +110,16 @@ int askForNames(CopyBuffer& buffer)
         // the prompt's line is ended, so that the shell's prompt starts a line of its own.
         if (!reader.next(filename)) {
             if (typedAtTerminal && sys::isTerminal(stdout))
-                sys::show(stdout, "\n");
+                sys::show(stdout, "\n", sys::argumentsEncoding);
             return 0;
         }
         if (!filename.quoted && filename.text == quitWord)
             return 0;
+        const sys::Encoding encoding = typed.take(filename.text);
         if (filename.tooLong)
-            say(stdout, openFailedMessage, filename.text);
+            say(stdout, openFailedMessage, filename.text, encoding);
         else // a progress line only where the cursor stands at a line's start, not after a prompt
-            copyAndReport(filename.text, buffer, stdout, typedAfterPrompt && filename.ownLine);
+            copyAndReport(filename.text, encoding, buffer, stdout, typedAfterPrompt && filename.ownLine);
     }
 }
 
@@ -124,7 +129,7 @@ bool copyNames(const std::vector<std::string>& names)
     CopyBuffer buffer(copyBlockSize);
     bool allCopied = true;
     for (const std::string& name : names)
-        allCopied = copyAndReport(name, buffer, stderr, true) && allCopied;
+        allCopied = copyAndReport(name, sys::argumentsEncoding, buffer, stderr, true) && allCopied;
     return allCopied;
 }
 
@@ -140,16 +145,16 @@ int main(int argc, char** argv)
         return askForNames(buffer);
     }
     case Command::unknownOption:
-        say(stderr, unknownOptionText, command.option);
+        say(stderr, unknownOptionText, command.option, sys::argumentsEncoding);
         return 2;
     case Command::copyNames:
         done = copyNames(sys::filesNamed(command.names));
         break;
     case Command::help:
-        sys::show(stdout, helpText);
+        sys::show(stdout, helpText, sys::argumentsEncoding);
         break;
     case Command::version:
-        sys::show(stdout, versionText);
+        sys::show(stdout, versionText, sys::argumentsEncoding);
         break;
     }
     // A script must not take a message that never arrived for success.

@@ -28,10 +28,18 @@ extern const bool crBeforeLfEndsLine;
 // on an 8-bit POSIX terminal; on Windows it is a letter of a code page.
 extern const bool eightBitControls;
 
+// Every name the tool holds is in the encoding of the system's own names: UTF-8
+// on Windows, bytes elsewhere. What a message about a name takes in a file or a
+// pipe is kept beside it: the bytes the name came in, on Windows a code page.
+struct Encoding {
+    unsigned codePage = 0;
+};
+
 // Prepares the process and returns its arguments, the program's name left out.
-// Called first; names from then on are in the arguments' encoding until
-// typedInput() switches to that of typed names.
 std::vector<std::string> startUp(int argc, char** argv);
+
+// The encoding of the arguments (on Windows the ANSI code page).
+extern const Encoding argumentsEncoding;
 
 // The files that names given as arguments stand for. On Windows, whose shells
 // leave wildcards to programs, a name holding * or ? stands for every file of
@@ -49,8 +57,15 @@ void keepWindowOpen(bool namesGiven);
 // each with the Enter that ends it, so the tool's next line starts a line.
 bool namesTypedAtTerminal();
 
-// Where typed names come from. At a Windows console: what was typed, as UTF-8.
-std::istream& typedInput();
+// Where typed names come from: the stream a NameReader reads them from, and what
+// makes a name read from it one the tool holds (a list on Windows without a
+// byte-order mark may be in the ANSI or the OEM code page), returning the
+// encoding its messages take.
+struct TypedNames {
+    std::istream& stream;
+    std::function<Encoding(std::string& name)> take;
+};
+TypedNames typedNames();
 
 // Whether stdout or stderr is a terminal (a console on Windows).
 bool isTerminal(std::FILE* stream);
@@ -59,8 +74,9 @@ bool isTerminal(std::FILE* stream);
 // terminal has shown it already, so the cursor no longer stands after the prompt.
 bool typedAhead();
 
-// Writes text to stdout or stderr so that a console shows every name as typed.
-void show(std::FILE* stream, const std::string& text);
+// Writes text to stdout or stderr so that a console shows every name as typed,
+// and a file or a pipe in the encoding given.
+void show(std::FILE* stream, const std::string& text, Encoding encoding);
 
 // What draws a line of progress in place on standard error when it is a
 // terminal (a console on Windows), cut to the terminal's width and taking the

@@ -52,15 +52,17 @@ bool typedAhead()
     return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
 }
 
-std::istream& typedInput()
+const Encoding argumentsEncoding{};
+
+TypedNames typedNames()
 {
     // A list of names saved with a UTF-8 mark: the mark is no part of the first name.
     static NamesInput names(*std::cin.rdbuf(), false, false);
     static std::istream typed(&names);
-    return typed;
+    return {typed, [](std::string&) { return Encoding{}; }}; // names are bytes
 }
 
-void show(std::FILE* stream, const std::string& text)
+void show(std::FILE* stream, const std::string& text, Encoding)
 {
     std::fputs(text.c_str(), stream);
     // Messages on stdout and stderr keep their order in one file or pipe.

@@ -37,39 +37,6 @@ const bool eightBitControls = false;
 
 namespace {
 
-// Where the names come from, which says how they are encoded.
-enum class Names { arguments, console, piped };
-Names namesFrom = Names::arguments;
-const NamesInput* pipedNames = nullptr;
-// The last piped name that is neither marked nor UTF-8, and the code page it names a file in.
-std::string pipedName;
-UINT pipedPage = CP_ACP;
-
-// The code page of a name the tool holds, or of a message that shows one.
-UINT codePageOf(const std::string& text)
-{
-    if (namesFrom != Names::piped || pipedNames->mark() != NamesMark::none || isUtf8BeyondAscii(text))
-        return CP_UTF8;
-    // Without a mark each word tells: text in an ANSI code page with letters
-    // beyond ASCII is almost never valid UTF-8. Its copy's name and its
-    // messages hold the name.
-    return !pipedName.empty() && text.find(pipedName) != std::string::npos ? pipedPage : CP_ACP;
-}
-
-// The code page a message takes in a file or a pipe instead of a console.
-UINT redirectedCodePage(const std::string& text)
-{
-    switch (namesFrom) {
-    case Names::arguments:
-        return CP_ACP;
-    case Names::console:
-        return GetConsoleCP(); // the bytes a byte-wise console read gave
-    case Names::piped:
-        break;
-    }
-    return codePageOf(text); // the bytes the names came in (UTF-8 for a UTF-16 list)
-}
-
 std::wstring widen(const std::string& text, UINT codePage)
 {
     const int size = static_cast<int>(text.size());
@@ -166,7 +133,6 @@ std::vector<std::string> startUp(int, char**)
     std::vector<std::string> arguments;
     for (const CommandWord& word : commandWords)
         arguments.push_back(word.text);
-    namesFrom = Names::arguments;
     return arguments;
 }
 
@@ -208,19 +174,19 @@ std::wstring systemName(const std::string& name, UINT codePage)
     return full.empty() || isDevicePath(full) ? std::wstring() : pathToOpen(wide, full);
 }
 
-// Which code page a piped name without a mark, not UTF-8, names a file in.
-void choosePipedCodePage(const std::string& name)
+// The code page that a name from a list without a byte-order mark, not UTF-8,
+// names a file in, and the name in UTF-8.
+UINT takePipedName(std::string& name)
 {
-    pipedName.clear();
-    if (namesFrom != Names::piped || pipedNames->mark() != NamesMark::none || isUtf8BeyondAscii(name))
-        return;
     const UINT console = GetConsoleOutputCP();
-    pipedPage = pipedNameCodePage(GetACP(), console != 0 ? console : GetOEMCP(), [&name](unsigned page) {
+    const UINT page = pipedNameCodePage(GetACP(), console != 0 ? console : GetOEMCP(), [&name](unsigned page) {
         const std::wstring path = systemName(name, page);
         Unredirected unredirected;
         return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     });
-    pipedName = name;
+    const std::wstring wide = widen(name, page);
+    name = narrow(wide.data(), wide.size(), CP_UTF8);
+    return page;
 }
 
 std::vector<std::string> filesMatching(const std::string& name)
@@ -300,7 +266,7 @@ void keepWindowOpen(bool namesGiven)
     if (!waitsForEnter(namesGiven, GetConsoleProcessList(processes, 2), visible, isConsole(input),
                        isConsole(GetStdHandle(STD_OUTPUT_HANDLE))))
         return;
-    show(stdout, "Press Enter to close this window.");
+    show(stdout, "Press Enter to close this window.", argumentsEncoding);
     wchar_t typed[256];
     DWORD got = 0;
     while (ReadConsoleW(input, typed, 256, &got, nullptr) && got > 0 && typed[got - 1] != L'\n') {
@@ -317,7 +283,9 @@ bool isTerminal(std::FILE* stream)
     return isConsole(GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE));
 }
 
-std::istream& typedInput()
+const Encoding argumentsEncoding{CP_ACP};
+
+TypedNames typedNames()
 {
     if (!isConsole(GetStdHandle(STD_INPUT_HANDLE))) {
         // Bytes as they are, so that a UTF-16 list arrives whole; the names
@@ -325,33 +293,36 @@ std::istream& typedInput()
         _setmode(_fileno(stdin), _O_BINARY);
         static NamesInput names(*std::cin.rdbuf(), true, true);
         static std::istream piped(&names);
-        pipedNames = &names;
-        namesFrom = Names::piped;
-        return piped;
+        return {piped, [](std::string& name) {
+                    // A marked list is UTF-8 by now. Without a mark each name tells: text in an
+                    // ANSI code page with letters beyond ASCII is almost never valid UTF-8.
+                    if (names.mark() != NamesMark::none || isUtf8BeyondAscii(name))
+                        return Encoding{CP_UTF8};
+                    return Encoding{takePipedName(name)};
+                }};
     }
     static ConsoleInput console;
     static std::istream typed(&console);
-    namesFrom = Names::console;
-    return typed;
+    // In a file or a pipe, the bytes a byte-wise console read gives.
+    return {typed, [](std::string&) { return Encoding{GetConsoleCP()}; }};
 }
 
-void show(std::FILE* stream, const std::string& text)
+void show(std::FILE* stream, const std::string& text, Encoding encoding)
 {
     const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (isConsole(handle)) {
         std::fflush(stream);
         std::cout.flush();
-        const std::wstring wide = widen(text, codePageOf(text));
+        const std::wstring wide = widen(text, CP_UTF8);
         DWORD written = 0;
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         return;
     }
-    const UINT from = codePageOf(text), to = redirectedCodePage(text);
-    if (from == to) {
+    if (encoding.codePage == CP_UTF8) {
         std::fputs(text.c_str(), stream);
     } else {
-        const std::wstring wide = widen(text, from);
-        std::fputs(narrow(wide.data(), wide.size(), to).c_str(), stream);
+        const std::wstring wide = widen(text, CP_UTF8);
+        std::fputs(narrow(wide.data(), wide.size(), encoding.codePage).c_str(), stream);
     }
     // Messages on stdout and stderr keep their order in one file or pipe.
     std::fflush(stream);
@@ -465,8 +436,7 @@ File newCopy(const File& input, const std::wstring& path)
 
 File openInput(const std::string& name)
 {
-    choosePipedCodePage(name);
-    const std::wstring path = systemName(name, codePageOf(name));
+    const std::wstring path = systemName(name, CP_UTF8);
     if (path.empty())
         return File();
     Unredirected unredirected;
@@ -480,7 +450,7 @@ File openInput(const std::string& name)
 
 File openCopy(const File& input, const std::string& name)
 {
-    const std::wstring path = systemName(name, codePageOf(name));
+    const std::wstring path = systemName(name, CP_UTF8);
     if (path.empty())
         return File();
     Unredirected unredirected;
@@ -514,7 +484,7 @@ std::function<void(const std::string&)> progressLine()
                                         : 79;
         // Blanks over the cells left of the line before; back to its start when it goes.
         const std::string fitted = fitCells(line, columns);
-        std::wstring text = L"\r" + widen(fitted, codePageOf(line));
+        std::wstring text = L"\r" + widen(fitted, CP_UTF8);
         const std::size_t shown = cellsOf(fitted);
         text += std::wstring(width > shown ? width - shown : 0, L' ') + (line.empty() ? L"\r" : L"");
         width = shown;

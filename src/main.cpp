@@ -103,9 +103,10 @@ int askForNames(CopyBuffer& buffer)
     NameReader reader(typed.stream, sys::backslashEscapes);
     const bool typedAtTerminal = sys::namesTypedAtTerminal();
     for (Name filename;;) {
-        std::cout << prompt << std::flush;
-        // A name typed ahead was shown before this prompt, so its Enter did not end the prompt's line.
+        // A name typed ahead was shown before this prompt, so its Enter did not end the prompt's
+        // line. Asked before the prompt is shown: what is typed once it shows comes after it.
         const bool typedAfterPrompt = typedAtTerminal && !sys::typedAhead();
+        std::cout << prompt << std::flush;
         // The end of input ends the tool as the quit word does; at a terminal (Ctrl-D)
         // the prompt's line is ended, so that the shell's prompt starts a line of its own.
         if (!reader.next(filename)) {

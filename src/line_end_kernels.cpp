@@ -300,7 +300,7 @@ NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
     char* out = data;
     std::uint32_t heldCr = 0; // the last unit of the step before is a CR, kept
     const char* step = data;
-    for (const char* last = data + size - 64; size >= 64 && step <= last; step += 32) { // reads 32 bytes past a step
+    for (; static_cast<std::size_t>(data + size - step) >= 64; step += 32) { // reads 32 bytes past a step
         const __m256i v = load256(step);
         const auto lfs = static_cast<std::uint32_t>(_mm256_movemask_epi8(sameUnits256<U>(v, lf)));
         std::uint32_t ends = lfs;

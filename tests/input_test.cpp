@@ -80,6 +80,8 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         // A closing quote further away than the longest name is not looked for.
         {"\"" + longest + " y\" next", {"L:\"" + shown.substr(1), "y\"", "next"}},
         {"\"a" + std::string(40000, ' ') + "b c\" d", {"\"a", "b", "c\"", "d"}},
+        // The scan for a closing quote ends just after a backslash: what it read ahead is read again.
+        {"\"" + longest + "\\y next.txt", {"Q:L:\"" + shown.substr(1), "next.txt"}},
         {std::string(64, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(64, 'x') + "..."}},
         {std::string(63, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(63, 'x') + "\xC3\xA9..."}},
         {"\xE6\x97\xA5" + longest, {"L:\xE6\x97\xA5" + std::string(63, 'x') + "..."}},

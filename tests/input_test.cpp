@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -33,6 +34,25 @@ using Names = std::vector<std::string>;
 
 const std::string longest(texts::longestName, 'x');
 const std::string shown = std::string(texts::shownStart, 'x') + "...";
+
+// A stream that hands out what next gives, a part a read. An empty part is an end of input, after which a terminal
+// may deliver more (Ctrl-D, then more typing).
+class Parts : public std::streambuf {
+public:
+    explicit Parts(std::function<std::string()> next) : next_(std::move(next)) {}
+
+protected:
+    int_type underflow() override
+    {
+        part_ = next_();
+        setg(&part_[0], &part_[0], &part_[0] + part_.size());
+        return part_.empty() ? traits_type::eof() : traits_type::to_int_type(part_[0]);
+    }
+
+private:
+    std::function<std::string()> next_;
+    std::string part_;
+};
 
 } // namespace
 
@@ -100,31 +120,11 @@ TEST(NameReader, HandsOutEachNameAsTyped)
     EXPECT_EQ(own, "a+ b- c- d+ e- fg+ h- ");
 }
 
+// 64 MiB of one word, then " a": only the start is kept.
 TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
 {
-    // A stream that hands out 64 MiB of one word, then " a": only the start is kept.
-    class Endless : public std::streambuf {
-    public:
-        std::size_t left = std::size_t{64} << 20;
-        std::string tail = " a";
-    protected:
-        int_type underflow() override
-        {
-            if (left == 0 && tail.empty())
-                return traits_type::eof();
-            if (left == 0) {
-                chunk_ = tail;
-                tail.clear();
-            } else {
-                chunk_.assign(std::min<std::size_t>(left, 1 << 16), 'y');
-                left -= chunk_.size();
-            }
-            setg(&chunk_[0], &chunk_[0], &chunk_[0] + chunk_.size());
-            return traits_type::to_int_type(chunk_[0]);
-        }
-    private:
-        std::string chunk_;
-    } endless;
+    int part = 0;
+    Parts endless([&part] { return ++part <= 1024 ? std::string(1 << 16, 'y') : part == 1025 ? " a" : ""; });
     std::istream in(&endless);
     NameReader reader(in, true);
     Name name;
@@ -137,25 +137,12 @@ TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
     EXPECT_FALSE(reader.next(name));
 }
 
-// A terminal may deliver more after an end of input (Ctrl-D, then more typing): nothing after
-// the first end is read.
+// Nothing after the first end of input is read.
 TEST(NameReader, ReadsNothingPastTheEnd)
 {
-    class AfterTheEnd : public std::streambuf {
-        std::string parts[2] = {"a b", "c"};
-        int part = -1;
-    protected:
-        int_type underflow() override
-        {
-            if (++part % 2 == 1)
-                return traits_type::eof(); // between the parts
-            if (part / 2 > 1)
-                return traits_type::eof();
-            std::string& text = parts[part / 2];
-            setg(&text[0], &text[0], &text[0] + text.size());
-            return traits_type::to_int_type(text[0]);
-        }
-    } terminal;
+    const std::string parts[] = {"a b", "", "c"};
+    std::size_t next = 0;
+    Parts terminal([&] { return next < std::size(parts) ? parts[next++] : ""; });
     std::istream in(&terminal);
     NameReader reader(in, true);
     Name name;

@@ -44,10 +44,7 @@ const std::vector<TextRule> everyRule = [] {
     return rules;
 }();
 
-std::string describe(TextRule rule)
-{
-    return "units " + std::to_string(int(rule.units)) + (rule.ends == LineEnds::crlf ? " crlf" : " lf");
-}
+std::string describe(TextRule rule) { return "units " + std::to_string(int(rule.units)) + (rule.ends == LineEnds::crlf ? " crlf" : " lf"); }
 
 // Hands out text chunk bytes a read, then ends, or fails as a device error does.
 struct Source {

@@ -86,8 +86,7 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         {"\"to the end", {"\"to", "the", "end"}}, {"\"a\\0b\" c", {"Q:a\\0b", "c"}},
         {std::string("\"a\0b\" c", 7), {std::string("Q:a\0b", 5), "c"}},
         {longest + " next", {longest, "next"}},   {longest + "y next", {"L:" + shown, "next"}},
-        {"\"" + longest.substr(1) + "\" y", {"Q:" + longest.substr(1), "y"}},
-        {"\"" + longest + "\"y next", {"Q:L:" + shown, "next"}},
+        {"\"" + longest.substr(1) + "\" y", {"Q:" + longest.substr(1), "y"}}, {"\"" + longest + "\"y next", {"Q:L:" + shown, "next"}},
         // A closing quote further away than the longest name is not looked for.
         {"\"" + longest + " y\" next", {"L:\"" + shown.substr(1), "y\"", "next"}},
         {"\"a" + std::string(40000, ' ') + "b c\" d", {"\"a", "b", "c\"", "d"}},

@@ -5,6 +5,7 @@
  * Closing the file NONL_FAIL_CLOSE_FILE names closes it but fails with EIO, as a network
  * file whose last write is lost does. The tool reads files with read() alone. */
 #define _GNU_SOURCE
+#undef _FORTIFY_SOURCE /* read is defined here: the C library's checked inline one would stand in the way */
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdio.h>

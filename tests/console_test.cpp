@@ -235,7 +235,8 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const Row& how)
     fs::create_directories(scratch);
     writeFile(scratch / "stdin", how.input);
     const auto opened = [&](const char* name, int flags) { return open((scratch / name).c_str(), flags | O_CLOEXEC, 0644); };
-    int in = opened("stdin", O_RDONLY), out = -1, err = opened("stderr", O_WRONLY | O_CREAT | O_TRUNC), keys[2] = {-1, -1};
+    int in = opened("stdin", O_RDONLY), out = -1, keys[2] = {-1, -1};
+    int err = how.through == Row::terminal ? -1 : opened("stderr", O_WRONLY | O_CREAT | O_TRUNC);
     Running tool;
     if (how.through == Row::file) {
         out = opened("stdout", O_WRONLY | O_CREAT | O_TRUNC);
@@ -359,8 +360,8 @@ void play(const Row& row, const fs::path& work, const fs::path& scratch)
     EXPECT_EQ(snapshot(work), after);
     if (row.verify)
         row.verify(work);
-    const long peakKiB = measured ? std::atol(readFile(scratch / "peak").c_str()) : 1;
-    EXPECT_TRUE(peakKiB > 0 && peakKiB < 16 * 1024) << peakKiB << " KiB";
+    const long peakKiB = measured ? std::atol(readFile(scratch / "peak").c_str()) : 0;
+    EXPECT_TRUE(!measured || (peakKiB > 0 && peakKiB < 16 * 1024)) << peakKiB << " KiB";
 }
 
 // Text in UTF-16 or UTF-32 after its byte-order mark, in either byte order.
@@ -372,8 +373,6 @@ template <typename Char> std::string marked(const std::basic_string<Char>& text,
             bytes += static_cast<char>(c >> 8 * (bigEndian ? sizeof(Char) - 1 - b : b) & 0xFF);
     return bytes;
 }
-
-fs::perms modeOf(const fs::path& path) { return fs::status(path).permissions(); }
 
 // C:\Windows of the wine prefix the Windows builds run in.
 const fs::path windowsFolder =
@@ -440,7 +439,7 @@ const Row scenarios[] = {
     Row("gives the copy of a private file its input's DACL").files({{"mine.txt", "m\n"}}).onWindowsOnly()
         .then([](const fs::path& d) { fs::permissions(d / "mine.txt", fs::perms::owner_read | fs::perms::owner_write); })
         .typed("mine.txt\nq\n").says(asked({ok("mine.txt")})).leaves({{"mine.txt_noNl.txt", "m"}})
-        .checks([](const fs::path& d) { EXPECT_EQ(modeOf(d / "mine.txt_noNl.txt") & fs::perms::others_all, fs::perms::none); }),
+        .checks([](const fs::path& d) { EXPECT_EQ(fs::status(d / "mine.txt_noNl.txt").permissions() & fs::perms::others_all, fs::perms::none); }),
     Row("truncates an earlier output and takes one as a new input").typed("a.txt x_noNl.txt\nq\n")
         .files({{"a.txt", "a\n"}, {"a.txt_noNl.txt", "much longer old output"}, {"x_noNl.txt", "x"}})
         .says(asked({ok("a.txt"), ok("x_noNl.txt")})).leaves({{"a.txt_noNl.txt", "a"}, {"x_noNl.txt_noNl.txt", "x"}}),
@@ -495,9 +494,9 @@ const Row scenarios[] = {
         .leaves({{"private.txt_noNl.txt", "p"}, {"shared.txt_noNl.txt", "s"}, {"run.sh_noNl.txt", "r"}})
         .checks([](const fs::path& d) {
             const fs::perms readWrite = fs::perms::owner_read | fs::perms::owner_write;
-            EXPECT_EQ(modeOf(d / "run.sh_noNl.txt"), readWrite | fs::perms::group_read | fs::perms::others_read);
-            EXPECT_EQ(modeOf(d / "private.txt_noNl.txt"), readWrite);
-            EXPECT_EQ(modeOf(d / "shared.txt_noNl.txt"), fs::perms::owner_all | fs::perms::others_read);
+            EXPECT_EQ(fs::status(d / "run.sh_noNl.txt").permissions(), readWrite | fs::perms::group_read | fs::perms::others_read);
+            EXPECT_EQ(fs::status(d / "private.txt_noNl.txt").permissions(), readWrite);
+            EXPECT_EQ(fs::status(d / "shared.txt_noNl.txt").permissions(), fs::perms::owner_all | fs::perms::others_read);
         }),
     Row("takes a pasted quoted path with folders, a dragged name in single quotes, and an unclosed quote as a character")
         .files({{"my dir/sub/notes.txt", "n\n"}, {"it's here.txt", "i\n"}, {"a", "1\n"}})

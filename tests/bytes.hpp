@@ -3,16 +3,8 @@
 
 #include "line_end_kernels.hpp"
 
-#include <algorithm>
 #include <cstddef>
 #include <string>
-
-// The text with every LF removed and nothing else changed.
-inline std::string withoutLf(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
-    return text;
-}
 
 // The text with its line ends removed under rule, unit by unit: every LF, and
 // under the crlf rule every CR right before one; a part of a unit at the end kept.

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+using namespace std::string_literals;
+
 namespace {
 
 // Units of text under a rule: LF, CR and others at random, as many as percent
@@ -42,10 +44,7 @@ const std::vector<TextRule> everyRule = [] {
     return rules;
 }();
 
-std::string describe(TextRule rule)
-{
-    return "units " + std::to_string(int(rule.units)) + (rule.ends == LineEnds::crlf ? " crlf" : " lf");
-}
+std::string describe(TextRule rule) { return "units " + std::to_string(int(rule.units)) + (rule.ends == LineEnds::crlf ? " crlf" : " lf"); }
 
 // Hands out text chunk bytes a read, then ends, or fails as a device error does.
 struct Source {
@@ -81,28 +80,29 @@ CopyResult copy(Source& source, std::string& written, TextRule rule, std::size_t
 
 } // namespace
 
-TEST(Copy, LeavesOutEveryLineEndAndNothingElseAtAnyBlockSize)
+// Whatever the source hands out before its end or a read error, whole or in pieces smaller or larger than a
+// block, all of it arrives without its line ends and nothing else changed, at any block size.
+TEST(Copy, LeavesOutEveryLineEndAndNothingElseAtAnyBlockSizeAndRead)
 {
-    const std::string inputs[] = {
-        "",
-        "\n",
-        "\n\n\n\n\n\n\n\n\n",
-        "no line feed at all",
-        "one\ntwo\n\nthree\n",
-        "\nstarts and ends with LF\n",
-        "crlf\r\nlines\r\n\r\n and a lone CR\r and CR CR LF\r\r\n\r",
-        everyByte() + everyByte(),
-        randomText(300000, 1),
-        std::string(70000, '\n') + "x" + std::string(70000, 'y'),
-    };
+    std::vector<Source> sources;
+    for (const std::string& input : {""s, "\n"s, "\n\n\n\n\n\n\n\n\n"s, "no line feed at all"s, "one\ntwo\n\nthree\n"s,
+                                     "\nstarts and ends with LF\n"s, "crlf\r\nlines\r\n\r\n and a lone CR\r and CR CR LF\r\r\n\r"s,
+                                     everyByte() + everyByte(), randomText(300000, 1),
+                                     std::string(70000, '\n') + "x" + std::string(70000, 'y')})
+        sources.push_back({input, std::string::npos});
+    for (const bool fails : {false, true})
+        for (const std::size_t chunk : {1, 5, 64, 999, 4096})
+            sources.push_back({randomText(1000, 5), chunk, fails});
     for (const TextRule rule : everyRule) {
-        for (const std::size_t blockSize : {8, 9, 11, 16, 4096, int{copyBlockSize}}) {
-            for (const std::string& input : inputs) {
-                Source source{input, std::string::npos};
+        for (const std::size_t blockSize : {8, 9, 11, 16, 100, 4096, int{copyBlockSize}}) {
+            for (Source source : sources) {
                 std::string written;
-                ASSERT_EQ(copy(source, written, rule, blockSize), CopyResult::copied) << "block size " << blockSize;
-                ASSERT_EQ(written, withoutLineEnds(input, rule)) << describe(rule) << ", block size " << blockSize
-                                                          << ", input of " << input.size() << " bytes";
+                const std::string where = describe(rule) + ", block " + std::to_string(blockSize) + ", reads of " +
+                                          std::to_string(source.chunk) + (source.fails ? ", failing," : "") + " from " +
+                                          std::to_string(source.text.size()) + " bytes";
+                ASSERT_EQ(copy(source, written, rule, blockSize), source.fails ? CopyResult::readFailed : CopyResult::copied)
+                    << where;
+                ASSERT_EQ(written, withoutLineEnds(source.text, rule)) << where;
             }
         }
     }
@@ -111,7 +111,6 @@ TEST(Copy, LeavesOutEveryLineEndAndNothingElseAtAnyBlockSize)
 // Windows line ends and units where blocks meet: the bytes each read hands out, and the copy.
 TEST(Copy, JoinsWhatFallsInDifferentBlocks)
 {
-    using namespace std::string_literals;
     const TextRule crlf{Units::bytes, LineEnds::crlf}, utf16le{Units::utf16le, LineEnds::crlf},
         utf16be{Units::utf16be, LineEnds::crlf}, utf32le{Units::utf32le, LineEnds::lf};
     const struct {
@@ -141,28 +140,6 @@ TEST(Copy, JoinsWhatFallsInDifferentBlocks)
         EXPECT_EQ(copy(source, written, c.rule, 4096), CopyResult::copied);
         EXPECT_EQ(written, c.copied) << describe(c.rule) << ", reads of " << c.chunk << " from "
                                      << testing::PrintToString(c.input);
-    }
-}
-
-// Whatever the source hands out before its end or a read error, in pieces
-// smaller or larger than a block, all of it arrives without its line ends.
-TEST(Copy, KeepsEveryByteDeliveredBeforeTheEndOrAReadError)
-{
-    const std::string text = randomText(1000, 5);
-    for (const TextRule rule : everyRule) {
-        for (const bool fails : {false, true}) {
-            for (const std::size_t chunk : {1, 5, 64, 999, 4096}) {
-                for (const std::size_t blockSize : {8, 9, 100, 4096}) {
-                    Source source{text, chunk, fails};
-                    std::string written;
-                    const std::string where = std::string(fails ? "failing" : "ending") + " source, chunk " +
-                                              std::to_string(chunk) + ", block " + std::to_string(blockSize);
-                    ASSERT_EQ(copy(source, written, rule, blockSize), fails ? CopyResult::readFailed : CopyResult::copied)
-                        << where;
-                    ASSERT_EQ(written, withoutLineEnds(text, rule)) << where;
-                }
-            }
-        }
     }
 }
 

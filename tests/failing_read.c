@@ -2,8 +2,10 @@
  * a read), or fail part-way as a failing disk does: NONL_FAIL_READ_FILE names the file (a whole path, or its last
  * components), NONL_FAIL_READ_AFTER how many of its bytes read normally. A read that
  * crosses that point stops short at it; every read from there fails with EIO.
- * The tool reads files with read() alone. */
+ * Closing the file NONL_FAIL_CLOSE_FILE names closes it but fails with EIO, as a network
+ * file whose last write is lost does. The tool reads files with read() alone. */
 #define _GNU_SOURCE
+#undef _FORTIFY_SOURCE /* read is defined here: the C library's checked inline one would stand in the way */
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdio.h>
@@ -21,10 +23,10 @@ static void* next(const char* name)
     return found;
 }
 
-/* True when fd is open on the file named by NONL_FAIL_READ_FILE. */
-static int isTarget(int fd)
+/* True when fd is open on the file named by the environment variable setting. */
+static int isTarget(int fd, const char* setting)
 {
-    const char* name = getenv("NONL_FAIL_READ_FILE");
+    const char* name = getenv(setting);
     char link[64], path[4096];
     if (name == NULL || *name == '\0' || fd < 0)
         return 0;
@@ -43,7 +45,7 @@ static int isTarget(int fd)
 static ssize_t allowed(int fd, off_t at, size_t count)
 {
     const char* after = getenv("NONL_FAIL_READ_AFTER");
-    if (after == NULL || !isTarget(fd))
+    if (after == NULL || !isTarget(fd, "NONL_FAIL_READ_FILE"))
         return (ssize_t)count;
     const off_t limit = (off_t)strtoll(after, NULL, 10);
     if (at < 0 || at >= limit)
@@ -54,7 +56,7 @@ static ssize_t allowed(int fd, off_t at, size_t count)
 ssize_t read(int fd, void* buffer, size_t count)
 {
     const char* delay = getenv("NONL_READ_DELAY_MS"); /* each read of the file takes this long */
-    if (delay != NULL && isTarget(fd))
+    if (delay != NULL && isTarget(fd, "NONL_FAIL_READ_FILE"))
         usleep((useconds_t)strtol(delay, NULL, 10) * 1000);
     ssize_t (*real)(int, void*, size_t);
     void* found = next("read");
@@ -67,4 +69,16 @@ ssize_t read(int fd, void* buffer, size_t count)
         return -1;
     }
     return real(fd, buffer, (size_t)may);
+}
+
+int close(int fd)
+{
+    int (*real)(int);
+    void* found = next("close");
+    memcpy(&real, &found, sizeof real);
+    const int fails = isTarget(fd, "NONL_FAIL_CLOSE_FILE"), closed = real(fd); /* really closed, whatever it says */
+    if (closed != 0 || !fails)
+        return closed;
+    errno = EIO;
+    return -1;
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -34,6 +35,25 @@ using Names = std::vector<std::string>;
 const std::string longest(texts::longestName, 'x');
 const std::string shown = std::string(texts::shownStart, 'x') + "...";
 
+// A stream that hands out what next gives, a part a read. An empty part is an end of input, after which a terminal
+// may deliver more (Ctrl-D, then more typing).
+class Parts : public std::streambuf {
+public:
+    explicit Parts(std::function<std::string()> next) : next_(std::move(next)) {}
+
+protected:
+    int_type underflow() override
+    {
+        part_ = next_();
+        setg(&part_[0], &part_[0], &part_[0] + part_.size());
+        return part_.empty() ? traits_type::eof() : traits_type::to_int_type(part_[0]);
+    }
+
+private:
+    std::function<std::string()> next_;
+    std::string part_;
+};
+
 } // namespace
 
 TEST(NameReader, HandsOutEachNameAsTyped)
@@ -44,14 +64,10 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         Names names;
         bool backslashes = true;
     } cases[] = {
-        {"", {}},
-        {" \t\n\r\n", {}},
-        {"a.txt\nq\n", {"a.txt", "q"}},
-        {"a b\n\n  c", {"a", "b", "c"}},
-        {"\"New Text Document.txt\"\n", {"Q:New Text Document.txt"}},
-        {"'/home/me/my notes.txt' \n", {"Q:/home/me/my notes.txt"}},
-        {"\"C:\\Users\\me\\notes.txt\"", {"Q:C:\\Users\\me\\notes.txt"}},
-        {"\"C:\\Users\\me\\notes.txt\"", {"Q:C:\\Users\\me\\notes.txt"}, windows},
+        {"", {}},                        {" \t\n\r\n", {}},
+        {"a.txt\nq\n", {"a.txt", "q"}},     {"a b\n\n  c", {"a", "b", "c"}},
+        {"\"New Text Document.txt\"\n", {"Q:New Text Document.txt"}}, {"'/home/me/my notes.txt' \n", {"Q:/home/me/my notes.txt"}},
+        {"\"C:\\Users\\me\\notes.txt\"", {"Q:C:\\Users\\me\\notes.txt"}}, {"\"C:\\Users\\me\\notes.txt\"", {"Q:C:\\Users\\me\\notes.txt"}, windows},
         {"C:\\Users\\me\\notes.txt", {"C:\\Users\\me\\notes.txt"}, windows},
         {"\"My Documents\"\\a.txt next", {"Q:My Documents\\a.txt", "next"}, windows},
         {"\"My Documents\"\\\"a b.txt\" next", {"Q:My Documents\\a b.txt", "next"}, windows},
@@ -63,23 +79,19 @@ TEST(NameReader, HandsOutEachNameAsTyped)
         {"a.txt \\\n\nb.txt \\\n", {"a.txt", "b.txt"}},   // a line join alone is no name
         {"\"a\"\"b\" 'it\"s' \"it's\"", {"Q:ab", "Q:it\"s", "Q:it's"}},
         {"\"a\"\"b\" \"it\\\"s\"", {"Q:ab", "Q:it\\s\""}, windows}, // a backslash escapes nothing there
-        {"\"q\" 'q' q", {"Q:q", "Q:q", "q"}},
-        {"\"\" x", {"Q:", "x"}},
-        {"it\"s.txt a\"b c\"", {"Q:its.txt ab", "c\""}},
-        {"it\"s.txt", {"it\"s.txt"}},
+        {"\"q\" 'q' q", {"Q:q", "Q:q", "q"}}, {"\"\" x", {"Q:", "x"}},
+        {"it\"s.txt a\"b c\"", {"Q:its.txt ab", "c\""}}, {"it\"s.txt", {"it\"s.txt"}},
         {"\"odd.txt more words\nnext \"", {"\"odd.txt", "more", "words", "next", "\""}},
-        {"\"a b\n\"c d\"", {"\"a", "b", "Q:c d"}},
-        {"'a \"b c\" d", {"'a", "Q:b c", "d"}},
-        {"\"to the end", {"\"to", "the", "end"}},
-        {"\"a\\0b\" c", {"Q:a\\0b", "c"}},
+        {"\"a b\n\"c d\"", {"\"a", "b", "Q:c d"}}, {"'a \"b c\" d", {"'a", "Q:b c", "d"}},
+        {"\"to the end", {"\"to", "the", "end"}}, {"\"a\\0b\" c", {"Q:a\\0b", "c"}},
         {std::string("\"a\0b\" c", 7), {std::string("Q:a\0b", 5), "c"}},
-        {longest + " next", {longest, "next"}},
-        {longest + "y next", {"L:" + shown, "next"}},
-        {"\"" + longest.substr(1) + "\" y", {"Q:" + longest.substr(1), "y"}},
-        {"\"" + longest + "\"y next", {"Q:L:" + shown, "next"}},
+        {longest + " next", {longest, "next"}},   {longest + "y next", {"L:" + shown, "next"}},
+        {"\"" + longest.substr(1) + "\" y", {"Q:" + longest.substr(1), "y"}}, {"\"" + longest + "\"y next", {"Q:L:" + shown, "next"}},
         // A closing quote further away than the longest name is not looked for.
         {"\"" + longest + " y\" next", {"L:\"" + shown.substr(1), "y\"", "next"}},
         {"\"a" + std::string(40000, ' ') + "b c\" d", {"\"a", "b", "c\"", "d"}},
+        // The scan for a closing quote ends just after a backslash: what it read ahead is read again.
+        {"\"" + longest + "\\y next.txt", {"Q:L:\"" + shown.substr(1), "next.txt"}},
         {std::string(64, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(64, 'x') + "..."}},
         {std::string(63, 'x') + "\xC3\xA9" + longest, {"L:" + std::string(63, 'x') + "\xC3\xA9..."}},
         {"\xE6\x97\xA5" + longest, {"L:\xE6\x97\xA5" + std::string(63, 'x') + "..."}},
@@ -98,32 +110,13 @@ TEST(NameReader, HandsOutEachNameAsTyped)
     EXPECT_EQ(own, "a+ b- c- d+ e- fg+ h- ");
 }
 
-TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
+// 64 MiB of one word, then " a": only the start is kept, as it is read. After the end of input a terminal may
+// deliver more (Ctrl-D, then more typing): nothing after the first end is read.
+TEST(NameReader, DropsAnEndlessWordAndReadsNothingPastTheEnd)
 {
-    // A stream that hands out 64 MiB of one word, then " a": only the start is kept.
-    class Endless : public std::streambuf {
-    public:
-        std::size_t left = std::size_t{64} << 20;
-        std::string tail = " a";
-    protected:
-        int_type underflow() override
-        {
-            if (left == 0 && tail.empty())
-                return traits_type::eof();
-            if (left == 0) {
-                chunk_ = tail;
-                tail.clear();
-            } else {
-                chunk_.assign(std::min<std::size_t>(left, 1 << 16), 'y');
-                left -= chunk_.size();
-            }
-            setg(&chunk_[0], &chunk_[0], &chunk_[0] + chunk_.size());
-            return traits_type::to_int_type(chunk_[0]);
-        }
-    private:
-        std::string chunk_;
-    } endless;
-    std::istream in(&endless);
+    int part = 0;
+    Parts typed([&part] { return ++part <= 1024 ? std::string(1 << 16, 'y') : part == 1025 ? " a" : part == 1027 ? "b" : ""; });
+    std::istream in(&typed);
     NameReader reader(in, true);
     Name name;
     ASSERT_TRUE(reader.next(name));
@@ -133,34 +126,6 @@ TEST(NameReader, DropsAnEndlessWordAsItReadsIt)
     ASSERT_TRUE(reader.next(name));
     EXPECT_EQ(name.text, "a");
     EXPECT_FALSE(reader.next(name));
-}
-
-// A terminal may deliver more after an end of input (Ctrl-D, then more typing): nothing after
-// the first end is read.
-TEST(NameReader, ReadsNothingPastTheEnd)
-{
-    class AfterTheEnd : public std::streambuf {
-        std::string parts[2] = {"a b", "c"};
-        int part = -1;
-    protected:
-        int_type underflow() override
-        {
-            if (++part % 2 == 1)
-                return traits_type::eof(); // between the parts
-            if (part / 2 > 1)
-                return traits_type::eof();
-            std::string& text = parts[part / 2];
-            setg(&text[0], &text[0], &text[0] + text.size());
-            return traits_type::to_int_type(text[0]);
-        }
-    } terminal;
-    std::istream in(&terminal);
-    NameReader reader(in, true);
-    Name name;
-    std::vector<std::string> names;
-    while (reader.next(name))
-        names.push_back(name.text);
-    EXPECT_EQ(names, (Names{"a", "b"}));
     EXPECT_FALSE(reader.next(name)) << "read on after the end: " << name.text;
 }
 
@@ -174,18 +139,12 @@ TEST(Arguments, TellWhatIsAskedFor)
         Names names;
         std::string option;
     } cases[] = {
-        {{}, false, K::loop, {}, ""},
-        {{"a.txt", "q", "b c"}, false, K::copyNames, {"a.txt", "q", "b c"}, ""},
-        {{"-h"}, false, K::help, {}, ""},
-        {{"a.txt", "--help", "-x"}, false, K::help, {}, ""},
-        {{"--version", "--help"}, false, K::version, {}, ""},
-        {{"a.txt", "-x", "--help"}, false, K::unknownOption, {}, "-x"},
-        {{"-"}, false, K::unknownOption, {}, "-"},
-        {{"--", "-x", "--help", "--"}, false, K::copyNames, {"-x", "--help", "--"}, ""},
-        {{"--"}, false, K::loop, {}, ""},
-        {{"/?"}, false, K::copyNames, {"/?"}, ""},
-        {{"/?"}, true, K::help, {}, ""},
-        {{"--", "/?"}, true, K::copyNames, {"/?"}, ""},
+        {{}, false, K::loop, {}, ""},                          {{"a.txt", "q", "b c"}, false, K::copyNames, {"a.txt", "q", "b c"}, ""},
+        {{"-h"}, false, K::help, {}, ""},                      {{"a.txt", "--help", "-x"}, false, K::help, {}, ""},
+        {{"--version", "--help"}, false, K::version, {}, ""},  {{"a.txt", "-x", "--help"}, false, K::unknownOption, {}, "-x"},
+        {{"-"}, false, K::unknownOption, {}, "-"},             {{"--", "-x", "--help", "--"}, false, K::copyNames, {"-x", "--help", "--"}, ""},
+        {{"--"}, false, K::loop, {}, ""},                      {{"/?"}, false, K::copyNames, {"/?"}, ""},
+        {{"/?"}, true, K::help, {}, ""},                       {{"--", "/?"}, true, K::copyNames, {"/?"}, ""},
     };
     for (const auto& c : cases) {
         const Command command = parseArguments(c.arguments, c.slashHelp);
@@ -200,16 +159,13 @@ TEST(Arguments, TellWhatIsAskedFor)
 TEST(Encoding, ReadsTheMarkAndTellsUtf8)
 {
     using namespace std::string_literals;
-    const struct {
-        std::string start;
-        Units units;
-    } files[] = {
+    const std::pair<std::string, Units> files[] = {
         {"\xFF\xFE\0\0x"s, Units::utf32le}, {"\0\0\xFE\xFF"s, Units::utf32be}, {"\xFF\xFE\0"s, Units::utf16le},
         {"\xFF\xFEx\0"s, Units::utf16le},   {"\xFE\xFF"s, Units::utf16be},     {"\xEF\xBB\xBFx", Units::bytes},
         {"\xFF", Units::bytes},             {"", Units::bytes},                 {"\0\0\xFE"s, Units::bytes},
     };
-    for (const auto& file : files)
-        EXPECT_EQ(unitsOf(file.start.data(), file.start.size()), file.units) << testing::PrintToString(file.start);
+    for (const auto& [start, units] : files)
+        EXPECT_EQ(unitsOf(start.data(), start.size()), units) << testing::PrintToString(start);
 
     const struct {
         std::string input;
@@ -225,8 +181,7 @@ TEST(Encoding, ReadsTheMarkAndTellsUtf8)
         {"\xFF\xFE=\xD8x\0\0\xDEy"s, true, false, "\xEF\xBF\xBDx\xEF\xBF\xBD", NamesMark::utf16le}, // lone halves, odd byte
         {"\xFFx", true, false, "\xFFx", NamesMark::none},
         {"a\x1A b", false, true, "a", NamesMark::none},
-        {"a\x1A b", true, false, "a\x1A b", NamesMark::none},
-        {"", true, true, "", NamesMark::none},
+        {"a\x1A b", true, false, "a\x1A b", NamesMark::none}, {"", true, true, "", NamesMark::none},
     };
     for (const auto& stream : streams) {
         std::istringstream source(stream.input);
@@ -236,15 +191,12 @@ TEST(Encoding, ReadsTheMarkAndTellsUtf8)
         EXPECT_EQ(input.mark(), stream.mark) << testing::PrintToString(stream.input);
     }
 
-    const struct {
-        std::string word;
-        bool utf8;
-    } words[] = {
+    const std::pair<std::string, bool> words[] = {
         {"caf\xC3\xA9.txt", true}, {"\xF0\x9F\x98\x80", true}, {"cafe.txt", false},    {"caf\xE9.txt", false},
         {"\xC0\xAF", false},       {"\xED\xA0\x80", false},    {"\xF4\x90\x80\x80", false}, {"\xE2\x82", false},
     };
-    for (const auto& word : words)
-        EXPECT_EQ(isUtf8BeyondAscii(word.word), word.utf8) << testing::PrintToString(word.word);
+    for (const auto& [word, utf8] : words)
+        EXPECT_EQ(isUtf8BeyondAscii(word), utf8) << testing::PrintToString(word);
 }
 
 // What a name is opened as on Windows, given its full path as the system makes it.
@@ -282,7 +234,7 @@ TEST(TerminalText, CountsCellsCutsAtThemAndShowsNoControlCharacter)
         std::size_t cells;
         std::string inThree; // cut to three cells
     } cases[] = {
-        {"abcd", 4, "abc"},
+        {"abcd", 4, "abc"}, {"", 0, ""},
         {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", 6, "\xE6\x97\xA5"},  // CJK
         {"e\xCC\x81te", 3, "e\xCC\x81te"},                               // e and a combining acute
         {"\xF0\x9F\x98\x80" "a", 3, "\xF0\x9F\x98\x80" "a"},             // an emoji
@@ -291,7 +243,6 @@ TEST(TerminalText, CountsCellsCutsAtThemAndShowsNoControlCharacter)
         {"\xE6\x97", 2, "\xE6\x97"},                                        // a character cut short
         {"\xED\xA0\x80", 3, "\xED\xA0\x80"},                                 // half of a UTF-16 pair: no UTF-8
         {"\xE4\xB7\x80" "a", 3, "\xE4\xB7\x80" "a"},                           // a hexagram, U+4DC0
-        {"", 0, ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(cellsOf(c.text), c.cells) << testing::PrintToString(c.text);

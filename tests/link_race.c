@@ -2,8 +2,9 @@
  * large input again and again, another process puts a symbolic link to the input at the
  * copy's name and takes it away, over and over. The input must never change, and each time
  * the tool says it copied, a real copy with the right bytes must stand at the copy's name.
+ * It runs for SECONDS, longer only until the tool has both copied and been refused once.
  *
- *     link_race TOOL RUNS      (works in a fresh folder under /tmp; exits 1 on any damage) */
+ *     link_race TOOL SECONDS   (works in a fresh folder under /tmp; exits 1 on any damage) */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 static const char input[] = "in.txt", copy[] = "in.txt_noNl.txt";
@@ -39,10 +41,10 @@ int main(int argc, char** argv)
     char* tool = argc == 3 ? realpath(argv[1], NULL) : NULL; /* it runs in another folder */
     char folder[] = "/tmp/nonl-race-XXXXXX";
     if (tool == NULL || mkdtemp(folder) == NULL || chdir(folder) != 0) {
-        fprintf(stderr, "usage: link_race TOOL RUNS\n");
+        fprintf(stderr, "usage: link_race TOOL SECONDS\n");
         return 2;
     }
-    const long runs = atol(argv[2]);
+    const time_t end = time(NULL) + atol(argv[2]), last = end + 4 * atol(argv[2]);
     size_t size = 0, joinedSize = 0;
     for (int line = 0; size + 40 < sizeof text; ++line)
         size += (size_t)sprintf(text + size, "line %d of the input to the race\n", line);
@@ -59,7 +61,7 @@ int main(int argc, char** argv)
             unlink(copy);
 
     long run = 0, copied = 0, refused = 0, damaged = 0, falseSuccesses = 0;
-    for (; run < runs; ++run) {
+    for (; time(NULL) < end || ((copied == 0 || refused == 0) && time(NULL) < last); ++run) {
         struct stat found;
         if (lstat(copy, &found) == 0 && S_ISREG(found.st_mode))
             unlink(copy);

@@ -137,16 +137,3 @@ TEST(WindowsRules, SplitTheCommandLineAsTheCRuntimeDoes)
         EXPECT_EQ(words, expected) << line;
     }
 }
-
-// Files dropped on the tool in Explorer: its own window waits; cmd, PowerShell, redirection and
-// a window nobody sees (a scheduled task's: its window station lacks WSF_VISIBLE) never do.
-TEST(WindowsRules, WaitForEnterOnlyInAVisibleWindowOfTheirOwn)
-{
-    EXPECT_TRUE(waitsForEnter(true, 1, true, true, true));   // dropped on it
-    EXPECT_FALSE(waitsForEnter(true, 2, true, true, true));  // started from cmd or PowerShell
-    EXPECT_FALSE(waitsForEnter(false, 1, true, true, true)); // double-clicked: asks for names until q
-    EXPECT_FALSE(waitsForEnter(true, 1, true, false, true)); // names from a file
-    EXPECT_FALSE(waitsForEnter(true, 1, true, true, false)); // messages to a file
-    EXPECT_FALSE(waitsForEnter(true, 0, true, true, true));  // no console at all
-    EXPECT_FALSE(waitsForEnter(true, 1, false, true, true)); // a scheduled task
-}

@@ -41,16 +41,16 @@ bool NamesInput::decodeUnit()
     long c = unit();
     if (c < 0)
         return false;
-    if (c >= 0xD800 && c <= 0xDBFF) { // the first half of a character beyond U+FFFF
+    while (c >= 0xD800 && c <= 0xDBFF) { // the first half of a character beyond U+FFFF
         const long low = unit();
-        if (low < 0xDC00 || low > 0xDFFF) {
-            appendUtf8(text_, 0xFFFD);
-            if (low < 0)
-                return true;
-            c = low;
-        } else {
+        if (low >= 0xDC00 && low <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            break;
         }
+        appendUtf8(text_, 0xFFFD); // a half alone; what follows may start a pair of its own
+        if (low < 0)
+            return true;
+        c = low;
     }
     appendUtf8(text_, c >= 0xDC00 && c <= 0xDFFF ? 0xFFFD : static_cast<char32_t>(c));
     return true;

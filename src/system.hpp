@@ -28,8 +28,8 @@ extern const bool crBeforeLfEndsLine;
 // on an 8-bit POSIX terminal; on Windows it is a letter of a code page.
 extern const bool eightBitControls;
 
-// Every name the tool holds is in the encoding of the system's own names: UTF-8
-// on Windows, bytes elsewhere. What a message about a name takes in a file or a
+// Every name the tool holds is UTF-8 on Windows (whose own names are UTF-16), and
+// bytes elsewhere. What a message about a name takes in a file or a
 // pipe is kept beside it: the bytes the name came in, on Windows a code page.
 struct Encoding {
     unsigned codePage = 0;

@@ -121,17 +121,19 @@ private:
     bool ended_ = false;
 };
 
-// The command line's words, as startUp() read them.
-std::vector<CommandWord> commandWords;
+// The command line's words, as the C runtime splits them.
+std::vector<CommandWord> commandWords()
+{
+    const wchar_t* line = GetCommandLineW();
+    return commandLineWords(narrow(line, wcslen(line), CP_UTF8));
+}
 
 } // namespace
 
 std::vector<std::string> startUp(int, char**)
 {
-    const wchar_t* line = GetCommandLineW();
-    commandWords = commandLineWords(narrow(line, wcslen(line), CP_UTF8));
     std::vector<std::string> arguments;
-    for (const CommandWord& word : commandWords)
+    for (const CommandWord& word : commandWords())
         arguments.push_back(word.text);
     return arguments;
 }
@@ -237,18 +239,19 @@ std::vector<std::string> filesNamed(const std::vector<std::string>& names)
 {
     std::vector<std::string> files;
     // The names are the words of the command line in their order, less the options.
-    auto word = commandWords.cbegin();
+    const std::vector<CommandWord> words = commandWords();
+    auto word = words.cbegin();
     for (const std::string& name : names) {
-        while (word != commandWords.cend() && word->text != name)
+        while (word != words.cend() && word->text != name)
             ++word;
         // A quoted wildcard is taken as it stands, as by the C runtime's own expansion.
         const bool pattern =
-            name.find_first_of("*?") != std::string::npos && (word == commandWords.cend() || !word->quotedWildcard);
+            name.find_first_of("*?") != std::string::npos && (word == words.cend() || !word->quotedWildcard);
         const std::vector<std::string> found = pattern ? filesMatching(name) : std::vector<std::string>();
         if (found.empty())
             files.push_back(name);
         files.insert(files.end(), found.begin(), found.end());
-        if (word != commandWords.cend())
+        if (word != words.cend())
             ++word;
     }
     return files;

@@ -180,6 +180,7 @@ TEST(Encoding, ReadsTheMarkAndTellsUtf8)
         {"\xFF\xFEx\0\xE9\0=\xD8\0\xDE\x1A\x01\r\0\n\0"s, true, true, "x\xC3\xA9\xF0\x9F\x98\x80\xC4\x9A\r\n",
          NamesMark::utf16le},
         {"\xFF\xFE=\xD8x\0\0\xDEy"s, true, false, "\xEF\xBF\xBDx\xEF\xBF\xBD", NamesMark::utf16le}, // lone halves, odd byte
+        {"\xFF\xFE\0\xD8\0\xD8\0\xDC"s, true, false, "\xEF\xBF\xBD\xF0\x90\x80\x80", NamesMark::utf16le}, // a half, then a pair
         {"\xFFx", true, false, "\xFFx", NamesMark::none},
         {"a\x1A b", false, true, "a", NamesMark::none},
         {"a\x1A b", true, false, "a\x1A b", NamesMark::none}, {"", true, true, "", NamesMark::none},

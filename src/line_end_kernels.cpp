@@ -164,6 +164,21 @@ __attribute__((target("ssse3"))) inline bool endsWith(__m128i v, __m128i cr)
     return (_mm_movemask_epi8(sameUnits<U>(v, cr)) >> 15 & 1) != 0;
 }
 
+// Stores the bytes of v whose bit in drop is clear at out, eight at a time, and
+// returns the end of what it stored.
+__attribute__((target("ssse3"))) inline char* packSixteen(char* out, __m128i v, unsigned drop)
+{
+    const unsigned low = drop & 0xFF, high = drop >> 8 & 0xFF;
+    const __m128i order = _mm_add_epi8(_mm_set_epi64x(static_cast<long long>(packTable.order[high]),
+                                                      static_cast<long long>(packTable.order[low])),
+                                       _mm_set_epi64x(0x0808080808080808, 0));
+    const __m128i packed = _mm_shuffle_epi8(v, order);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
+    out += packTable.kept[low];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_srli_si128(packed, 8));
+    return out + packTable.kept[high];
+}
+
 // Under the crlf rule the vector kernels take a CR last in one step back out of
 // the copy when the next step starts with LF: it is the last unit kept, just
 // before out. The masks hold a bit per byte, U bits per unit.
@@ -172,7 +187,6 @@ __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t s
 {
     const __m128i lf = everyUnit<U>(unitOf<U, bigEndian>('\n'));
     const __m128i cr = everyUnit<U>(unitOf<U, bigEndian>('\r'));
-    const __m128i highHalf = _mm_set_epi64x(0x0808080808080808, 0);
     char* out = data;
     __m128i v = _mm_setzero_si128(), last; // this step's bytes and the step before's, as loaded
     std::size_t i = 0;
@@ -192,16 +206,7 @@ __attribute__((target("ssse3"))) std::size_t dropSsse3(char* data, std::size_t s
             if ((lfs & 1) != 0 && i > 0 && endsWith<U>(last, cr))
                 out -= U;
         }
-        const unsigned low = mask & 0xFF, high = mask >> 8;
-        const __m128i order = _mm_add_epi8(
-            _mm_set_epi64x(static_cast<long long>(packTable.order[high]),
-                           static_cast<long long>(packTable.order[low])),
-            highHalf);
-        const __m128i packed = _mm_shuffle_epi8(v, order);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
-        out += packTable.kept[low];
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_srli_si128(packed, 8));
-        out += packTable.kept[high];
+        out = packSixteen(out, v, mask);
     }
     if (rule == LineEnds::crlf && i > 0 && i < size && unitAt<U>(data + i) == unitOf<U, bigEndian>('\n') &&
         endsWith<U>(v, cr))
@@ -266,32 +271,11 @@ constexpr std::uint64_t sentinels = [] {
     return bits;
 }();
 
-// Stores the bytes of v whose bit in drop is clear at out, eight at a time as
-// the SSSE3 kernel does, and returns the end of what it stored.
-NONL_AVX2 inline char* packEights(char* out, __m256i v, std::uint32_t drop)
-{
-    const unsigned m0 = drop & 0xFF, m1 = drop >> 8 & 0xFF, m2 = drop >> 16 & 0xFF, m3 = drop >> 24;
-    const __m256i order = _mm256_add_epi8(
-        _mm256_set_epi64x(static_cast<long long>(packTable.order[m3]), static_cast<long long>(packTable.order[m2]),
-                          static_cast<long long>(packTable.order[m1]), static_cast<long long>(packTable.order[m0])),
-        _mm256_set_epi64x(0x0808080808080808, 0, 0x0808080808080808, 0));
-    const __m256i packed = _mm256_shuffle_epi8(v, order);
-    const __m128i low = _mm256_castsi256_si128(packed), high = _mm256_extracti128_si256(packed, 1);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), low);
-    out += packTable.kept[m0];
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_unpackhi_epi64(low, low));
-    out += packTable.kept[m1];
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), high);
-    out += packTable.kept[m2];
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_unpackhi_epi64(high, high));
-    return out + packTable.kept[m3];
-}
-
 // 32 bytes a step. The k-th unit to drop (from 0), at byte p, is taken out by
 // blending in, from byte p - kU on, the step read again k + 1 units on: memory
 // from the step on has not been written yet. Whether a step has a line end is
 // as hard to foresee as text, so its first takes no branch; a step with more,
-// rarer in text of lines longer than a step, is packed eight bytes at a time.
+// rarer in text of lines longer than a step, is packed as the SSSE3 kernel packs.
 template <LineEnds rule, unsigned U, bool bigEndian>
 NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
 {
@@ -314,8 +298,9 @@ NONL_AVX2 std::size_t dropAvx2(char* data, std::size_t size)
         std::uint32_t more = ends & firstBytes<U>; // the units to drop past the first line end
         for (unsigned k = 0; k < sure; ++k)
             more &= more - 1;
-        if (more != 0) {
-            out = packEights(out, v, ends);
+        if (more != 0) { // each half as the SSSE3 kernel packs it: v is loaded, so the first may store over the second
+            out = packSixteen(out, _mm256_castsi256_si128(v), ends);
+            out = packSixteen(out, _mm256_extracti128_si256(v, 1), ends >> 16);
             continue;
         }
         // The j-th unit to drop past the step stands at 32 + jU: its blend starts

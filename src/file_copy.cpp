@@ -4,6 +4,8 @@
 #include "progress.hpp"
 #include "system.hpp"
 
+#include <utility>
+
 namespace {
 
 const char suffix[] = "_noNl.txt";
@@ -33,12 +35,13 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer, bool
     sys::File myfile = sys::openInput(oldFileName);
     if (!myfile.isOpen())
         return Outcome::openFailed;
-    // The first block is read before the copy exists: a file that cannot be
-    // read at all leaves nothing behind.
+    // Taken before the first read: a file changed after it gives no copy.
+    const sys::File::Stamp before = myfile.stamp();
+    // The first block is read before the copy is made: it tells the text's units.
     const std::ptrdiff_t first = myfile.read(buffer.data(), buffer.size());
     if (first < 0)
-        return Outcome::openFailed;
-    sys::File mynewfile = sys::openCopy(myfile, copyName(oldFileName));
+        return Outcome::readFailed;
+    sys::PendingCopy mynewfile = sys::openCopy(myfile, copyName(oldFileName));
     if (!mynewfile.isOpen())
         return Outcome::createFailed;
 
@@ -57,9 +60,18 @@ Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer, bool
         [&](const char* data, std::size_t size) { return mynewfile.write(data, size); }, rule, buffer.data(),
         buffer.size(), static_cast<std::size_t>(first)));
     progress.finish();
-    myfile.close();
-    // A full disk or a lost network file may only show when the copy is closed.
-    if (!mynewfile.close() && outcome == Outcome::copied)
-        outcome = Outcome::writeFailed;
-    return outcome;
+    // Written into meanwhile, the file read matches neither its old text nor its new one.
+    if (outcome == Outcome::copied && myfile.stamp() != before)
+        outcome = Outcome::readFailed;
+    if (outcome != Outcome::copied)
+        return outcome; // the pending copy goes, and the name keeps what it held
+    switch (sys::publish(std::move(mynewfile), myfile, copyName(oldFileName))) {
+    case sys::Publication::published:
+        return Outcome::copied;
+    case sys::Publication::refused:
+        return Outcome::createFailed;
+    case sys::Publication::lost:
+        break;
+    }
+    return Outcome::writeFailed;
 }

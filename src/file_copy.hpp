@@ -34,7 +34,8 @@ private:
 std::string copyName(const std::string& name);
 
 // Copies the file called oldFileName to copyName(oldFileName) without its line ends.
-// Nothing is created when the input cannot be read, and the input is never written.
-// With lineFree (the cursor stands at the start of a line), a long copy shows
-// how far it has come on a terminal.
+// The copy takes its name only once it is whole and the input did not change
+// meanwhile; until then that name keeps what it held, an old copy or nothing.
+// The input is never written. With lineFree (the cursor stands at the start of
+// a line), a long copy shows how far it has come on a terminal.
 Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer, bool lineFree);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <istream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sys {
@@ -108,6 +109,18 @@ public:
 
     // How many bytes the file holds now.
     std::uint64_t size() const;
+    // What tells one version of the file from the next: its size and when its
+    // text and its metadata last changed.
+    struct Stamp {
+        std::uint64_t size = 0;
+        std::int64_t modified = 0, changed = 0;
+        bool operator==(const Stamp& other) const
+        {
+            return size == other.size && modified == other.modified && changed == other.changed;
+        }
+        bool operator!=(const Stamp& other) const { return !(*this == other); }
+    };
+    Stamp stamp() const;
     // Reads at most size bytes into data: how many, 0 at the end, -1 on an error.
     std::ptrdiff_t read(char* data, std::size_t size);
     // Writes all size bytes of data; false when it could not.
@@ -133,16 +146,54 @@ private:
     std::intptr_t folder_ = none;
 };
 
-// Opens the file called name for reading. Only a regular file is opened:
-// never a folder, a device, a FIFO or the console, and nothing waits on one.
-// Others may rename or remove it meanwhile.
+// Opens the file called name for reading, without waiting on it: only a regular
+// file is opened, never a folder, a device, a FIFO or the console, and what
+// stands at the name is checked before anything is opened. A file under a lease
+// is tried again within the system's lease-break time and a second. Others may
+// rename or remove it meanwhile.
 File openInput(const std::string& name);
 
-// Opens the copy of input called name, a name in the folder of input's, for
-// writing, empty, in the folder input was read from. A new file has no
-// permission that input lacks; an existing one must be a regular file other
-// than input, reached without following a link, and is emptied only once that
-// is known. Anything else is left as it is and the File is not open.
-File openCopy(const File& input, const std::string& name);
+enum class Publication {
+    published, // the whole copy stands at its name, in place of whatever stood there
+    refused,   // what stands at the name now may not be replaced, or cannot be
+    lost,      // what was written did not all arrive
+};
+
+// A copy being written where nobody sees it: a file without a name where the
+// system makes one (else under a hidden name), in the folder of its input. It
+// takes its name only in publish; dropped before that, it goes, and on Windows
+// and where it has no name it goes too when the tool is killed.
+class PendingCopy {
+public:
+    PendingCopy() = default;
+    PendingCopy(File file, std::string hidden) : file_(std::move(file)), hidden_(std::move(hidden)) {}
+    PendingCopy(PendingCopy&& other) noexcept : file_(std::move(other.file_)), hidden_(std::move(other.hidden_))
+    {
+        other.hidden_.clear();
+    }
+    ~PendingCopy(); // takes a hidden name away
+
+    bool isOpen() const { return file_.isOpen(); }
+    bool write(const char* data, std::size_t size) { return file_.write(data, size); }
+
+private:
+    friend Publication publish(PendingCopy copy, const File& input, const std::string& name);
+    File file_;
+    std::string hidden_;
+};
+
+// Makes the pending copy of input, which is called name, in input's folder, with
+// no permission that input lacks. Not open where what stands at name may not be
+// replaced: anything but a regular file (a link, a folder, a device, a FIFO), a
+// file with more than one name (the input's own hard link among them), one the
+// user may not write, or another user's in a folder with the sticky bit; on
+// Windows also a name with a stream part, and where an encrypted input's copy
+// cannot be encrypted.
+PendingCopy openCopy(const File& input, const std::string& name);
+
+// Closes the copy and gives it its name in one step, the old copy (checked again
+// as openCopy checks it) replaced and never written into. Anything but
+// published leaves the name as it was and nothing else behind.
+Publication publish(PendingCopy copy, const File& input, const std::string& name);
 
 } // namespace sys

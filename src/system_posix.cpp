@@ -9,14 +9,17 @@
 #include "terminal_text.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/xattr.h>
 #endif
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -28,12 +31,62 @@ const bool slashHelp = false;
 const bool crBeforeLfEndsLine = false;
 const bool eightBitControls = true;
 
+namespace {
+
+// The signals that end the tool where a person or the system asks it to stop.
+constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Whether a progress line stands on the terminal, for a stop to take it away.
+volatile std::sig_atomic_t lineShown = 0;
+
+extern "C" void stopped(int signal)
+{
+    if (lineShown != 0) {
+        const char erase[] = "\r\x1b[K";
+        (void)!::write(STDERR_FILENO, erase, sizeof erase - 1);
+    }
+    // The handler went with SA_RESETHAND: the signal, pending till it returns, ends the tool.
+    raise(signal);
+}
+
+// While it lives, none of the stopping signals arrives: a step that must not be cut in two.
+class StopsHeld {
+public:
+    StopsHeld()
+    {
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (const int signal : stopSignals)
+            sigaddset(&stops, signal);
+        sigprocmask(SIG_BLOCK, &stops, &old_);
+    }
+    ~StopsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+    StopsHeld(const StopsHeld&) = delete;
+    StopsHeld& operator=(const StopsHeld&) = delete;
+
+private:
+    sigset_t old_;
+};
+
+} // namespace
+
 std::vector<std::string> startUp(int argc, char** argv)
 {
 #ifdef SIGXFSZ
     // Over a file-size limit a write should fail and be reported, not end the tool.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    // A stop erases the progress line first; one ignored by whoever started the tool stays so.
+    for (const int signal : stopSignals) {
+        struct sigaction action {};
+        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
+            continue;
+        action = {};
+        action.sa_handler = stopped;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
@@ -87,30 +140,55 @@ unsigned leaseBreakSeconds()
     return seconds;
 }
 
-// Opens leaf in folder only when what stands there (with O_NOFOLLOW, the link
-// itself) is a regular file, or nothing for O_CREAT: even opening a device may do
-// something. No open ever waits, so nothing waits on a FIFO or a device swapped in
-// meanwhile; a regular file under a lease (a Samba oplock, an NFS delegation) is
-// tried again until its holder lets go, as it must within the lease-break time.
-File openRegular(int folder, const std::string& leaf, int flags, mode_t mode = 0)
+// Opens leaf in folder for reading where it is a regular file; leased tells that
+// a lease stood in the way. What stands there is opened first as a bare path,
+// which opens no device and breaks no lease, and checked; the file is then opened
+// through that path (/proc/self/fd), so that nothing renamed over the name in
+// between is ever opened. Without /proc the name is looked at and opened, and the
+// file opened compared with the one looked at.
+File tryOpen(int folder, const std::string& leaf, bool& leased)
 {
-    struct stat found;
-    const int looked = fstatat(folder, leaf.c_str(), &found, (flags & O_NOFOLLOW) != 0 ? AT_SYMLINK_NOFOLLOW : 0);
-    if ((flags & O_EXCL) == 0 && (looked == 0 ? !S_ISREG(found.st_mode) : (flags & O_CREAT) == 0))
+    constexpr int reading = O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK; // a read never waits either
+    struct stat looked;
+    int fd = -1;
+    leased = false;
+#ifdef O_PATH
+    const File path(openat(folder, leaf.c_str(), O_PATH | O_CLOEXEC));
+    if (!path.isOpen() || fstat(descriptor(path), &looked) != 0 || !S_ISREG(looked.st_mode))
         return File();
-    flags |= O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
-    constexpr unsigned triesASecond = 100;
-    static const unsigned tries = (leaseBreakSeconds() + 1) * triesASecond; // before the open: it may set errno
-    int fd = openat(folder, leaf.c_str(), flags, mode);
-    for (unsigned tried = 0; fd == -1 && errno == EWOULDBLOCK && tried < tries; ++tried) {
-        usleep(1000000 / triesASecond);
-        fd = openat(folder, leaf.c_str(), flags, mode);
-    }
-    const int status = fd == -1 ? -1 : fcntl(fd, F_GETFL);
+    fd = open(("/proc/self/fd/" + std::to_string(descriptor(path))).c_str(), reading);
+    if (fd == -1 && errno == ENOENT) // no /proc here
+        fd = openat(folder, leaf.c_str(), reading);
+#else
+    if (fstatat(folder, leaf.c_str(), &looked, 0) != 0 || !S_ISREG(looked.st_mode))
+        return File();
+    fd = openat(folder, leaf.c_str(), reading);
+#endif
+    leased = fd == -1 && errno == EWOULDBLOCK;
     File file(fd);
-    if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1)
+    struct stat found;
+    if (!file.isOpen() || fstat(fd, &found) != 0 || !sameFile(found, looked))
         return File();
     return file;
+}
+
+// A regular file under a lease (a Samba oplock, an NFS delegation) is tried again
+// until its holder lets go, as it must within the lease-break time: a second more
+// at most, however often it takes a lease again.
+File openRegular(int folder, const std::string& leaf)
+{
+    bool leased = false;
+    File file = tryOpen(folder, leaf, leased);
+    if (!leased)
+        return file;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(leaseBreakSeconds() + 1);
+    while (std::chrono::steady_clock::now() < until) {
+        usleep(10000);
+        File again = tryOpen(folder, leaf, leased);
+        if (!leased)
+            return again;
+    }
+    return File();
 }
 
 // Where name's last part starts.
@@ -145,14 +223,31 @@ void setPermissions(const File& copy, const struct stat& input, mode_t wanted)
         fchmod(descriptor(copy), wanted);
 }
 
-// An existing file at the copy's name, emptied only when it is another file than the input.
-File emptied(File existing, const struct stat& input)
+// Whether what stands at leaf in folder may not be replaced by a copy: nothing
+// may be; a regular file with one name, that the user may write, may be, but in
+// a folder with the sticky bit only the user's own or the folder owner's.
+bool refusedAt(int folder, const std::string& leaf)
 {
-    struct stat found;
-    if (!existing.isOpen() || fstat(descriptor(existing), &found) != 0 || !S_ISREG(found.st_mode) ||
-        sameFile(found, input) || ftruncate(descriptor(existing), 0) != 0)
-        return File();
-    return existing;
+    struct stat old, holder;
+    if (fstatat(folder, leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno != ENOENT;
+    if (!S_ISREG(old.st_mode) || old.st_nlink != 1 || faccessat(folder, leaf.c_str(), W_OK, AT_EACCESS) != 0)
+        return true;
+    return fstat(folder, &holder) != 0 ||
+           ((holder.st_mode & S_ISVTX) != 0 && old.st_uid != geteuid() && old.st_uid != holder.st_uid);
+}
+
+// A name for a copy while it is written, hidden from ls and globs, new each time.
+std::string hiddenName()
+{
+    static unsigned long made = 0;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const unsigned long long mixed = (static_cast<unsigned long long>(getpid()) << 40) ^
+                                     static_cast<unsigned long long>(now.tv_nsec) ^ (++made * 0x9E3779B97F4A7C15ull);
+    char name[32];
+    std::snprintf(name, sizeof name, ".nonl-%08llx.tmp", mixed & 0xFFFFFFFFull);
+    return name;
 }
 
 } // namespace
@@ -169,23 +264,19 @@ File openInput(const std::string& name)
     constexpr int search = O_RDONLY;
 #endif
     const std::size_t leaf = leafAt(name);
-    const int folder = open(leaf == 0 ? "." : name.substr(0, leaf).c_str(), search | O_DIRECTORY | O_CLOEXEC);
-    if (folder == -1)
+    File folder(open(leaf == 0 ? "." : name.substr(0, leaf).c_str(), search | O_DIRECTORY | O_CLOEXEC));
+    File file = folder.isOpen() ? openRegular(descriptor(folder), name.substr(leaf)) : File();
+    if (!file.isOpen())
         return File();
-    File file = openRegular(folder, name.substr(leaf), O_RDONLY);
-    struct stat found;
-    if (!file.isOpen() || fstat(descriptor(file), &found) != 0 || !S_ISREG(found.st_mode)) {
-        close(folder);
-        return File();
-    }
-    return File(file.release(), folder);
+    return File(file.release(), folder.release());
 }
 
-File openCopy(const File& input, const std::string& name)
+PendingCopy openCopy(const File& input, const std::string& name)
 {
     struct stat source;
-    if (fstat(descriptor(input), &source) != 0)
-        return File();
+    const int folder = static_cast<int>(input.folder()); // openInput holds it
+    if (fstat(descriptor(input), &source) != 0 || refusedAt(folder, name.substr(leafAt(name))))
+        return {};
     // The umask can be read only by setting it; nothing here changes it later.
     static const mode_t umaskBits = [] {
         const mode_t bits = umask(0);
@@ -194,18 +285,63 @@ File openCopy(const File& input, const std::string& name)
     }();
     const CopyModes modes = copyModes(source.st_mode, umaskBits, hasNamedAclEntries(input));
     const auto made = static_cast<mode_t>(modes.made), wanted = static_cast<mode_t>(modes.wanted);
-    const int folder = static_cast<int>(input.folder()); // openInput holds it
-    const std::string leaf = name.substr(leafAt(name));
-    File copy = openRegular(folder, leaf, O_WRONLY | O_NOFOLLOW | O_CREAT | O_EXCL, made);
-    if (copy.isOpen()) {
-        setPermissions(copy, source, wanted);
-        return copy;
+    File held(fcntl(folder, F_DUPFD_CLOEXEC, 0)); // the copy's own hold on the folder
+    if (!held.isOpen())
+        return {};
+    std::string hidden;
+    int fd = -1;
+#ifdef O_TMPFILE
+    // Without a name; linked in through /proc at the end.
+    if (access("/proc/self/fd", X_OK) == 0)
+        fd = openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, made);
+#endif
+    // Where the file system has no unnamed files (NFS, FAT), a hidden name that goes again.
+    for (int tries = 0; fd == -1 && tries < 100; ++tries) {
+        hidden = hiddenName();
+        fd = openat(folder, hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, made);
+        if (fd == -1 && errno != EEXIST)
+            return {};
     }
-    if (errno != EEXIST)
-        return File();
-    // Still O_CREAT, so that the system's guard of files others own in sticky
-    // folders holds; a file made here meanwhile is made private.
-    return emptied(openRegular(folder, leaf, O_WRONLY | O_NOFOLLOW | O_CREAT, made & 0600), source);
+    File copy(fd, held.release());
+    if (!copy.isOpen())
+        return {};
+    setPermissions(copy, source, wanted);
+    return PendingCopy(std::move(copy), std::move(hidden));
+}
+
+PendingCopy::~PendingCopy()
+{
+    if (!hidden_.empty())
+        unlinkat(static_cast<int>(file_.folder()), hidden_.c_str(), 0);
+}
+
+Publication publish(PendingCopy copy, const File&, const std::string& name)
+{
+    const int folder = static_cast<int>(copy.file_.folder());
+    const std::string leaf = name.substr(leafAt(name));
+    if (refusedAt(folder, leaf))
+        return Publication::refused;
+    // Between the hidden name and the rename no Ctrl-C leaves the hidden name behind:
+    // owned, made after held, goes (and takes the hidden name away) before held.
+    const StopsHeld held;
+    PendingCopy owned(std::move(copy));
+    for (int tries = 0; owned.hidden_.empty() && tries < 100; ++tries) {
+        const std::string hidden = hiddenName();
+        const std::string unnamed = "/proc/self/fd/" + std::to_string(descriptor(owned.file_));
+        if (linkat(AT_FDCWD, unnamed.c_str(), folder, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            owned.hidden_ = hidden;
+        else if (errno != EEXIST)
+            return Publication::refused;
+    }
+    if (owned.hidden_.empty())
+        return Publication::refused;
+    // A full disk or a lost network file may only show when the copy is closed.
+    if (!owned.file_.close())
+        return Publication::lost;
+    if (renameat(folder, owned.hidden_.c_str(), folder, leaf.c_str()) != 0)
+        return Publication::refused;
+    owned.hidden_.clear();
+    return Publication::published;
 }
 
 std::function<void(const std::string&)> progressLine()
@@ -219,6 +355,7 @@ std::function<void(const std::string&)> progressLine()
         // to the start of the line, and what stands there erased
         std::fputs(("\r\x1b[K" + fitCells(harmless(line, eightBitControls), width)).c_str(), stderr);
         std::fflush(stderr);
+        lineShown = !line.empty();
     };
 }
 
@@ -226,6 +363,15 @@ std::uint64_t File::size() const
 {
     struct stat found;
     return fstat(descriptor(*this), &found) == 0 ? static_cast<std::uint64_t>(found.st_size) : 0;
+}
+
+File::Stamp File::stamp() const
+{
+    struct stat found;
+    if (fstat(descriptor(*this), &found) != 0)
+        return {};
+    const auto nanoseconds = [](const timespec& at) { return std::int64_t{at.tv_sec} * 1000000000 + at.tv_nsec; };
+    return {static_cast<std::uint64_t>(found.st_size), nanoseconds(found.st_mtim), nanoseconds(found.st_ctim)};
 }
 
 std::ptrdiff_t File::read(char* data, std::size_t size)

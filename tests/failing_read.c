@@ -2,12 +2,14 @@
  * a read), or fail part-way as a failing disk does: NONL_FAIL_READ_FILE names the file (a whole path, or its last
  * components), NONL_FAIL_READ_AFTER how many of its bytes read normally. A read that
  * crosses that point stops short at it; every read from there fails with EIO.
- * Closing the file NONL_FAIL_CLOSE_FILE names closes it but fails with EIO, as a network
- * file whose last write is lost does. The tool reads files with read() alone. */
+ * With NONL_FAIL_CLOSE_WRITTEN set, closing a file opened for writing closes it but fails
+ * with EIO, as a network file whose last write is lost does (the copy has no name of its own
+ * while it is written). The tool reads files with read() alone. */
 #define _GNU_SOURCE
 #undef _FORTIFY_SOURCE /* read is defined here: the C library's checked inline one would stand in the way */
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -76,7 +78,9 @@ int close(int fd)
     int (*real)(int);
     void* found = next("close");
     memcpy(&real, &found, sizeof real);
-    const int fails = isTarget(fd, "NONL_FAIL_CLOSE_FILE"), closed = real(fd); /* really closed, whatever it says */
+    const int flags = getenv("NONL_FAIL_CLOSE_WRITTEN") != NULL && fd > 2 ? fcntl(fd, F_GETFL) : -1;
+    const int fails = flags != -1 && (flags & O_ACCMODE) != O_RDONLY && (flags & O_PATH) == 0;
+    const int closed = real(fd); /* really closed, whatever it says */
     if (closed != 0 || !fails)
         return closed;
     errno = EIO;

@@ -1,7 +1,8 @@
 /* Races the tool as someone else writing in the same folder would: while the tool copies a
  * large input again and again, another process puts a symbolic link to the input at the
  * copy's name and takes it away, over and over. The input must never change, and each time
- * the tool says it copied, a real copy with the right bytes must stand at the copy's name.
+ * the tool says it copied, a real copy with the right bytes must have stood at the copy's name:
+ * it stands there still, or the racer took it away in place of its link.
  * It runs for SECONDS, longer only until the tool has both copied and been refused once.
  *
  *     link_race TOOL SECONDS   (works in a fresh folder under /tmp; exits 1 on any damage) */
@@ -11,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -53,18 +55,27 @@ int main(int argc, char** argv)
             joined[joinedSize++] = text[i];
     put(input, text, size);
 
-    /* The racer only ever removes its own link: while the name holds a link, the tool cannot
-     * put a file there, and a file there makes the link fail. */
+    /* The racer takes away what it finds at the name after putting its link there: its link,
+     * or the tool's copy put in its place, which it counts and checks. */
+    long* taken = mmap(NULL, 2 * sizeof(long), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (taken == MAP_FAILED)
+        abort();
     const pid_t racer = fork();
-    while (racer == 0)
-        if (symlink(input, copy) == 0)
-            unlink(copy);
+    while (racer == 0) {
+        struct stat found;
+        if (symlink(input, copy) != 0 || rename(copy, "taken") != 0 || lstat("taken", &found) != 0)
+            continue;
+        if (S_ISREG(found.st_mode))
+            ++taken[holds("taken", joined, joinedSize) ? 0 : 1]; /* right copies, wrong ones */
+        unlink("taken");
+    }
 
     long run = 0, copied = 0, refused = 0, damaged = 0, falseSuccesses = 0;
     for (; time(NULL) < end || ((copied == 0 || refused == 0) && time(NULL) < last); ++run) {
         struct stat found;
         if (lstat(copy, &found) == 0 && S_ISREG(found.st_mode))
             unlink(copy);
+        const long takenBefore = taken[0];
         const pid_t pid = fork();
         if (pid == 0) {
             dup2(open("/dev/null", O_WRONLY), 1);
@@ -76,7 +87,10 @@ int main(int argc, char** argv)
         waitpid(pid, &status, 0);
         if (status == 0) {
             ++copied;
-            falseSuccesses += lstat(copy, &found) != 0 || !S_ISREG(found.st_mode) || !holds(copy, joined, joinedSize);
+            int seen = lstat(copy, &found) == 0 && S_ISREG(found.st_mode) && holds(copy, joined, joinedSize);
+            for (int waited = 0; !seen && waited < 1000; ++waited, usleep(1000)) /* the racer counts it */
+                seen = taken[0] != takenBefore;
+            falseSuccesses += !seen;
         } else if (WIFEXITED(status) && WEXITSTATUS(status) == 1) {
             ++refused; /* a link stood at the copy's name */
         } else {
@@ -92,9 +106,11 @@ int main(int argc, char** argv)
     kill(racer, SIGKILL);
     waitpid(racer, NULL, 0);
     unlink(copy);
+    unlink("taken");
     unlink(input);
     rmdir(folder);
-    printf("link race: %ld runs, %ld copied, %ld refused, %ld inputs damaged, %ld successes without a copy\n",
-           run, copied, refused, damaged, falseSuccesses);
-    return damaged == 0 && falseSuccesses == 0 && copied > 0 && refused > 0 ? 0 : 1;
+    printf("link race: %ld runs, %ld copied (%ld taken by the racer), %ld refused, %ld inputs damaged, "
+           "%ld successes without a copy, %ld wrong copies\n",
+           run, copied, taken[0], refused, damaged, falseSuccesses, taken[1]);
+    return damaged == 0 && falseSuccesses == 0 && taken[1] == 0 && copied > 0 && refused > 0 ? 0 : 1;
 }

@@ -22,6 +22,8 @@
 #include <io.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cwchar>
 #include <cstring>
 #include <iostream>
 #include <streambuf>
@@ -130,8 +132,29 @@ std::vector<CommandWord> commandWords()
 
 } // namespace
 
+namespace {
+
+// The cells of the progress line on the console now, for a stop to blank them.
+std::atomic<std::size_t> lineCells{0};
+
+// Ctrl-C, Ctrl-Break, a closed window, a logoff: the progress line goes before the
+// tool does, as the handlers after this one end it.
+BOOL WINAPI stopping(DWORD)
+{
+    const std::size_t cells = lineCells.exchange(0);
+    if (cells > 0) {
+        const std::wstring blank = L"\r" + std::wstring(cells, L' ') + L"\r";
+        DWORD written = 0;
+        WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), blank.data(), static_cast<DWORD>(blank.size()), &written, nullptr);
+    }
+    return FALSE;
+}
+
+} // namespace
+
 std::vector<std::string> startUp(int, char**)
 {
+    SetConsoleCtrlHandler(stopping, TRUE);
     std::vector<std::string> arguments;
     for (const CommandWord& word : commandWords())
         arguments.push_back(word.text);
@@ -378,23 +401,33 @@ FileIdentity identity(const File& file)
     return who;
 }
 
-// The file at the copy's name, opened for writing as every program opens it (so that a
-// cloud file's provider serves it), where it is not a link to elsewhere and is still the
-// file looked at. missing tells that there is none.
-File existingCopy(const std::wstring& path, bool& missing)
+// Whether what stands at path may not be replaced by a copy of input: nothing may
+// be; a file on disk with one name, not read-only, that the user may delete, may
+// be, unless it is a link or another reparse point that leads elsewhere.
+bool refusedAt(const std::wstring& path, const FileIdentity& input)
 {
-    const File found = fromHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, shared | FILE_SHARE_DELETE, nullptr,
-                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    missing = !found.isOpen() && GetLastError() == ERROR_FILE_NOT_FOUND;
+    const File found = fromHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | DELETE, shared | FILE_SHARE_DELETE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!found.isOpen())
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
     FILE_ATTRIBUTE_TAG_INFO tag;
-    if (!found.isOpen() || !GetFileInformationByHandleEx(native(found), FileAttributeTagInfo, &tag, sizeof tag) ||
+    if (!onDisk(found) || !GetFileInformationByHandleEx(native(found), FileAttributeTagInfo, &tag, sizeof tag) ||
+        (tag.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ||
         ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && refusesReparseTag(tag.ReparseTag)))
-        return File();
-    File copy = fromHandle(
-        CreateFileW(path.c_str(), GENERIC_WRITE, shared, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (copy.isOpen() && sameFile(identity(found), identity(copy)))
-        return copy;
-    return File();
+        return true;
+    const FileIdentity old = identity(found);
+    return old.links != 1 || sameFile(old, input);
+}
+
+// A name for a copy while it is written, new each time.
+std::wstring hiddenLeaf()
+{
+    static unsigned long made = 0;
+    const unsigned long long mixed = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^ GetTickCount64() ^
+                                     (++made * 0x9E3779B97F4A7C15ull);
+    wchar_t leaf[32];
+    swprintf(leaf, sizeof leaf / sizeof leaf[0], L"~nonl-%08llx.tmp", mixed & 0xFFFFFFFFull);
+    return leaf;
 }
 
 // The input's DACL in descriptor, where its owner made the input private; held keeps it.
@@ -423,16 +456,30 @@ bool privateDacl(const File& input, std::vector<char>& held, SECURITY_DESCRIPTOR
            SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
 }
 
-// A new copy, made private from its first moment where its input is.
-File newCopy(const File& input, const std::wstring& path)
+// A new file for a copy at path, made private from its first moment where its input is,
+// and encrypted where it is.
+File newCopy(const File& input, const std::wstring& path, DWORD attributes)
 {
     std::vector<char> held;
     SECURITY_DESCRIPTOR descriptor;
     SECURITY_ATTRIBUTES rights{sizeof rights, &descriptor, FALSE};
     const bool keep = privateDacl(input, held, descriptor);
-    // DELETE, to take it away again should it fail the checks.
+    // DELETE: it goes when the tool does, until it is renamed.
     return fromHandle(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, shared, keep ? &rights : nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                  attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Whether the file goes when its last handle is closed, whichever way the tool ends.
+bool goesOnClose(const File& file, bool goes)
+{
+    FILE_DISPOSITION_INFO disposition{goes};
+    return SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+DWORD attributesOf(const File& file)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(native(file), &info) ? info.dwFileAttributes : 0;
 }
 
 } // namespace
@@ -451,27 +498,67 @@ File openInput(const std::string& name)
     return file;
 }
 
-File openCopy(const File& input, const std::string& name)
+PendingCopy openCopy(const File& input, const std::string& name)
 {
-    const std::wstring path = systemName(name, CP_UTF8);
-    if (path.empty())
-        return File();
+    const std::wstring path = systemName(name, CP_UTF8), full = fullPath(widen(name, CP_UTF8));
+    // A stream of the input (notes.txt:s gives notes.txt:s_noNl.txt) is never made.
+    if (path.empty() || full.empty() || namesStream(full))
+        return {};
     Unredirected unredirected;
-    // An existing file is emptied only once it is known to be a file on disk other than the
-    // input, beside it. A file made here that fails that (a stream of the input itself,
-    // input:s_noNl.txt, or one in the folder a link swapped in) goes again.
-    bool made = false;
-    File existing = existingCopy(path, made);
-    File copy = made ? newCopy(input, path) : std::move(existing);
-    const FileIdentity source = identity(input), target = copy.isOpen() ? identity(copy) : FileIdentity();
-    if (copy.isOpen() && onDisk(copy) && !sameFile(source, target) && inOneFolder(source.finalPath, target.finalPath) &&
-        SetEndOfFile(native(copy)))
-        return copy;
-    if (made && copy.isOpen()) {
-        FILE_DISPOSITION_INFO gone{TRUE};
-        SetFileInformationByHandle(native(copy), FileDispositionInfo, &gone, sizeof gone);
+    const FileIdentity source = identity(input);
+    if (refusedAt(path, source))
+        return {};
+    const DWORD attributes = newCopyAttributes(attributesOf(input));
+    const std::wstring folder = full.substr(0, full.rfind(L'\\') + 1);
+    for (int tries = 0; tries < 100; ++tries) {
+        const std::wstring hidden = folder + hiddenLeaf(), hiddenPath = pathToOpen(hidden, hidden);
+        File copy = newCopy(input, hiddenPath, attributes);
+        if (!copy.isOpen() && GetLastError() == ERROR_FILE_EXISTS)
+            continue;
+        if (!copy.isOpen())
+            return {};
+        if (!goesOnClose(copy, true)) {
+            copy.close();
+            DeleteFileW(hiddenPath.c_str());
+            return {};
+        }
+        // Made in the input's folder (no link swapped in on the path meanwhile), and
+        // encrypted where the input is; else it goes as it is closed.
+        const FileIdentity target = identity(copy);
+        if (!onDisk(copy) || sameFile(source, target) || !inOneFolder(source.finalPath, target.finalPath) ||
+            !keepsEncryption(attributesOf(input), attributesOf(copy)))
+            return {};
+        return PendingCopy(std::move(copy), std::string());
     }
-    return File();
+    return {};
+}
+
+PendingCopy::~PendingCopy() = default; // a pending copy goes with its handle
+
+Publication publish(PendingCopy copy, const File& input, const std::string& name)
+{
+    const std::wstring path = systemName(name, CP_UTF8), full = fullPath(widen(name, CP_UTF8));
+    Unredirected unredirected;
+    if (path.empty() || full.empty() || refusedAt(path, identity(input)))
+        return Publication::refused;
+    // A network share may fail a write late ("Delayed Write Failed"): before the name is taken.
+    FILE_REMOTE_PROTOCOL_INFO remote;
+    if (GetFileInformationByHandleEx(native(copy.file_), FileRemoteProtocolInfo, &remote, sizeof remote) &&
+        !FlushFileBuffers(native(copy.file_)))
+        return Publication::lost;
+    const std::wstring target = pathToOpen(full, full);
+    std::vector<char> bytes(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(bytes.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
+    if (!goesOnClose(copy.file_, false) ||
+        !SetFileInformationByHandle(native(copy.file_), FileRenameInfo, rename, static_cast<DWORD>(bytes.size()))) {
+        goesOnClose(copy.file_, true);
+        return Publication::refused;
+    }
+    return copy.file_.close() ? Publication::published : Publication::lost;
 }
 
 std::function<void(const std::string&)> progressLine()
@@ -479,7 +566,7 @@ std::function<void(const std::string&)> progressLine()
     const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
     if (!isConsole(console))
         return {};
-    return [console, width = std::size_t{0}](const std::string& line) mutable {
+    return [console](const std::string& line) {
         // A line wider than the console would wrap, and only its last row be overwritten.
         CONSOLE_SCREEN_BUFFER_INFO screen;
         const std::size_t columns = GetConsoleScreenBufferInfo(console, &screen)
@@ -488,9 +575,8 @@ std::function<void(const std::string&)> progressLine()
         // Blanks over the cells left of the line before; back to its start when it goes.
         const std::string fitted = fitCells(line, columns);
         std::wstring text = L"\r" + widen(fitted, CP_UTF8);
-        const std::size_t shown = cellsOf(fitted);
+        const std::size_t shown = cellsOf(fitted), width = lineCells.exchange(shown);
         text += std::wstring(width > shown ? width - shown : 0, L' ') + (line.empty() ? L"\r" : L"");
-        width = shown;
         std::fflush(stdout);
         DWORD written = 0;
         WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -501,6 +587,14 @@ std::uint64_t File::size() const
 {
     LARGE_INTEGER size;
     return GetFileSizeEx(native(*this), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
+File::Stamp File::stamp() const
+{
+    FILE_BASIC_INFO times;
+    if (!GetFileInformationByHandleEx(native(*this), FileBasicInfo, &times, sizeof times))
+        return {};
+    return {size(), times.LastWriteTime.QuadPart, times.ChangeTime.QuadPart};
 }
 
 std::ptrdiff_t File::read(char* data, std::size_t size)

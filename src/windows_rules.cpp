@@ -90,6 +90,42 @@ bool isDevicePath(const std::wstring& full)
     return name == L"PIPE" || name == L"MAILSLOT";
 }
 
+bool namesStream(const std::wstring& full)
+{
+    std::wstring rest = full;
+    if (startsWith(rest, L"\\\\?\\") || startsWith(rest, L"\\\\.\\"))
+        rest = rest.substr(4);
+    else if (startsWith(rest, L"\\\\"))
+        rest = L"UNC\\" + rest.substr(2);
+    std::size_t root = std::wstring::npos;
+    if (startsWith(upper(rest), L"UNC\\")) { // server and share
+        root = rest.find(L'\\', 4);
+        root = root == std::wstring::npos ? root : rest.find(L'\\', root + 1);
+    } else if (rest.size() >= 2 && rest[1] == L':') { // C:
+        root = 2;
+    } else { // Volume{GUID}
+        root = rest.find(L'\\');
+    }
+    return root != std::wstring::npos && rest.find(L':', root) != std::wstring::npos;
+}
+
+namespace {
+
+constexpr unsigned long encrypted = 0x4000; // FILE_ATTRIBUTE_ENCRYPTED
+constexpr unsigned long normal = 0x80;      // FILE_ATTRIBUTE_NORMAL
+
+} // namespace
+
+unsigned long newCopyAttributes(unsigned long inputAttributes)
+{
+    return (inputAttributes & encrypted) != 0 ? encrypted : normal;
+}
+
+bool keepsEncryption(unsigned long inputAttributes, unsigned long copyAttributes)
+{
+    return (inputAttributes & encrypted) == 0 || (copyAttributes & encrypted) != 0;
+}
+
 bool opensOnlyByExactPath(const std::wstring& leaf) { return !leaf.empty() && (leaf.back() == L'.' || leaf.back() == L' '); }
 
 std::vector<CommandWord> commandLineWords(const std::string& line)

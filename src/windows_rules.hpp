@@ -54,6 +54,20 @@ bool keepsDaclOfInput(bool hasDacl, bool isProtected, const std::vector<unsigned
 // a drive or a volume (\\.\C:\dir\file.txt) is no device.
 bool isDevicePath(const std::wstring& full);
 
+// Whether a full path (as GetFullPathNameW gives it) names a stream of a file
+// (notes.txt:s, notes.txt::$DATA): a colon after its drive, share or volume.
+// The copy's name of such a name is a stream of the input: refused before
+// anything is opened for writing.
+bool namesStream(const std::wstring& full);
+
+// The attributes a new copy is created with, from its input's: encrypted where
+// the input is encrypted (EFS), as a copy of it must not be plain text.
+unsigned long newCopyAttributes(unsigned long inputAttributes);
+
+// Whether a new copy, with the attributes the system reports for it, may take
+// its name: an encrypted input's only where the copy is encrypted too.
+bool keepsEncryption(unsigned long inputAttributes, unsigned long copyAttributes);
+
 // Whether a name found by a wildcard search must be opened through the \\?\ form
 // of its full path: one ending in a dot or a blank, which Windows otherwise trims.
 bool opensOnlyByExactPath(const std::wstring& leaf);

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +30,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -108,6 +110,19 @@ bool ended(pid_t pid)
 {
     siginfo_t info{};
     return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+}
+
+// A file in dir that the process holds open, other than input: the copy it writes, which has no name or a hidden
+// one ("" while there is none).
+std::string pendingCopy(pid_t pid, const fs::path& dir, const std::string& input)
+{
+    std::error_code failed;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", failed)) {
+        const std::string held = fs::read_symlink(fd.path(), failed).string();
+        if (held.compare(0, dir.string().size() + 1, dir.string() + "/") == 0 && held != (dir / input).string())
+            return held;
+    }
+    return "";
 }
 
 // The tool's exit status once it has ended; one that hangs is killed after seconds, failing its case alone.
@@ -702,6 +717,12 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
             .leaves({{escName + "_noNl.txt", "e"}}),
         Row("none where standard error is a file").files(files).preload({{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}})
             .args({"big.txt"}).says(ok("big.txt")).leaves(copied),
+        // The line ends with the tool: the screen ends as it was before it, and no copy is left.
+        slowly("Ctrl-C during the copy", "big.txt").args({"big.txt"}).says(erase).exits(128 + SIGINT)
+            .meanwhile([](Running& tool) {
+                EXPECT_TRUE(tool.until([](const std::string& drawn) { return drawn.find("\x1b[Kbig") != std::string::npos; }));
+                kill(tool.pid, SIGINT);
+            }),
     };
     if (!runsHere(rows[0]))
         GTEST_SKIP() << "only a Linux build is preloaded with a Linux library";
@@ -775,6 +796,23 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
     for (int name = 0; name < 40; ++name)
         forty += ok("a.txt");
     std::replace(folder.begin(), folder.end(), '/', '\\');
+    const auto killed = [this](const char* what, Tree files) {
+        Row row = Row(what).files(std::move(files)).args({"big.txt"}).exits(128 + SIGKILL).meanwhile([this](Running& tool) {
+            while (pendingCopy(tool.pid, work, "big.txt").empty() && !ended(tool.pid)) {
+            }
+            kill(tool.pid, SIGKILL);
+            const auto left = [this] {
+                for (const auto& entry : fs::directory_iterator(work))
+                    if (entry.path().filename().string().rfind("~nonl-", 0) == 0)
+                        return true;
+                return false;
+            };
+            for (int waited = 0; waited < 50 && left(); ++waited)
+                usleep(100000);
+        });
+        // A read each 300 ms on Linux, where nothing shows the copy otherwise; a Windows build takes a while for 64 MiB.
+        return windows ? row : std::move(row).preload({{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}});
+    };
     const Row rows[] = {
         given("copies each name", {"a.txt", "b c.txt", "q"}).says(ok("a.txt") + ok("b c.txt") + ok("q"))
             .leaves({{"a.txt_noNl.txt", "a"}, {"b c.txt_noNl.txt", "bc"}, {"q_noNl.txt", "q"}}),
@@ -811,18 +849,25 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
                      {"rep._noNl.txt", "dot"}}),
         // A program holding a file open with DELETE access and letting others in (an indexer, a log rotator, the tool
         // writing a copy, here stopped) keeps no other from reading it.
+        // The copy another run is writing, which it holds with DELETE access; wine lets others read it meanwhile.
         Row("reads a file others hold open with DELETE access").onWindowsOnly().files({{"big.txt", big}}).args({"big.txt"})
             .says(ok("big.txt")).leaves({{"big.txt_noNl.txt", big}}).meanwhile([this](Running& first) {
-                while (!fs::exists(work / "big.txt_noNl.txt") && !ended(first.pid))
-                    usleep(200);
+                std::string held;
+                while ((held = pendingCopy(first.pid, work, "big.txt")).empty() && !ended(first.pid)) {
+                }
                 kill(first.pid, SIGSTOP);
-                const Outcome run = ended(first.pid) ? Outcome{"", "", -1} : runTool(work, root / "second", Row().args({"big.txt_noNl.txt"}));
+                const std::string leaf = fs::path(held).filename().string();
+                const Outcome run = held.empty() ? Outcome{"", "", -1} : runTool(work, root / "second", Row().args({leaf}));
                 kill(first.pid, SIGCONT);
                 if (run.status < 0)
                     GTEST_SKIP() << "the first copy ended before it could be held";
-                EXPECT_EQ(run.console + run.errors, shown(ok("big.txt_noNl.txt")));
-                fs::remove(work / "big.txt_noNl.txt_noNl.txt"); // what the first had written by then
+                EXPECT_EQ(run.console + run.errors, shown(ok(leaf)));
+                fs::remove(work / (leaf + "_noNl.txt")); // what the first had written by then
             }),
+        // Killed as it writes the copy: a copy with no name goes with it (wine's server takes a Windows one away
+        // once it sees the tool gone), and the name keeps what it held.
+        killed("killed during a copy: no copy, nothing else left", {{"big.txt", big}}),
+        killed("killed during a copy: the old copy whole, nothing else left", {{"big.txt", big}, {"big.txt_noNl.txt", "old"}}),
     };
     playAll(rows);
 }
@@ -872,6 +917,24 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
                 EXPECT_TRUE(stat((d / "hr.txt_noNl.txt").c_str(), &made) == 0 && made.st_gid == group) << made.st_gid;
             });
     };
+    // An empty file that anyone may read and write, of user 4321 in group 1234, at the copy's name in a folder of
+    // group 1234 with these modes.
+    const fs::perms anyone = ownerOnly | fs::perms::group_read | fs::perms::group_write | fs::perms::others_read |
+                             fs::perms::others_write,
+                    groupsFolder = fs::perms::set_gid | fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read |
+                                   fs::perms::others_exec,
+                    stickyFolder = fs::perms::sticky_bit | fs::perms::all;
+    const auto planted = [&](const char* what, fs::perms folder) {
+        Row row = hr(what, member, ownerOnly, "", ownerOnly, 1234);
+        row.setup = [first = row.setup, folder, anyone](const fs::path& d) {
+            first(d);
+            writeFile(d / "hr.txt_noNl.txt", "");
+            ASSERT_TRUE(chown((d / "hr.txt_noNl.txt").c_str(), 4321, 1234) == 0 && chown(d.c_str(), 0, 1234) == 0);
+            fs::permissions(d / "hr.txt_noNl.txt", anyone);
+            fs::permissions(d, folder);
+        };
+        return row;
+    };
     const Row rows[] = {
         hr("not a member of the input's group: no group bits", nobody, groupToo, "", ownerOnly, 100),
         hr("a member: the input's group and its bits", member, groupToo, "", groupToo, 1234),
@@ -879,6 +942,14 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
         hr("in another group, others get no more than the input's group", nobody, ownerOnly | othersToo, "", ownerOnly, 100),
         hr("an ACL that shuts a user out: owner bits only", member, groupToo | othersToo, "-m u:4321:--- hr.txt", ownerOnly, 1234),
         hr("a folder's default ACL naming a user: no group bits", member, groupToo, "-d -m u:4321:rw .", ownerOnly, 1234),
+        // Another member of the group plants a file anyone may read at the copy's name: it is replaced, never written.
+        planted("a file planted in a group's folder is replaced by a private copy", groupsFolder)
+            .leaves({{"hr.txt_noNl.txt", "payroll"}}),
+        // Where the sticky bit keeps others' files, the planted one stays as it was.
+        planted("a file planted in a sticky folder is left alone", stickyFolder).says("")
+            .exits(1, cannotCreate("hr.txt_noNl.txt")).leaves({{"hr.txt_noNl.txt", ""}}).checks([anyone](const fs::path& d) {
+                EXPECT_EQ(fs::status(d / "hr.txt_noNl.txt").permissions(), anyone);
+            }),
     };
     fs::permissions(root, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     playAll(rows);
@@ -896,7 +967,9 @@ TEST_F(Console, WaitsForAFileUnderALease)
     sigaddset(&io, SIGIO);
     sigprocmask(SIG_BLOCK, &io, nullptr);
     int lease = -1;
-    const auto leased = [&](const char* what, void (*atBreak)(const fs::path&)) {
+    std::thread writer;
+    std::atomic<bool> released{false}, opened{false};
+    const auto leased = [&](const char* what, std::function<void(const fs::path&)> atBreak) {
         return Row(what).files({{"A/f", "l\ne\n"}, {"B", "<dir>"}, {"H/d", "-> ../A"}}).args({"H/d/f"})
             .then([&lease](const fs::path& w) {
                 lease = open((w / "A/f").c_str(), O_RDONLY | O_CLOEXEC);
@@ -916,10 +989,24 @@ TEST_F(Console, WaitsForAFileUnderALease)
             fs::create_directory_symlink("../B", w / "H/new");
             fs::rename(w / "H/new", w / "H/d");
         }).says(ok("H/d/f")).leaves({{"A/f_noNl.txt", "le"}, {"H/d", "-> ../B"}}),
-        leased("renames a FIFO over the input", [](const fs::path& w) {
+        // A writer waits for the FIFO's reader: it gets through only if the tool opens the FIFO.
+        leased("renames a FIFO over the input, which is never opened", [&](const fs::path& w) {
             mkfifo((w / "H/fifo").c_str(), 0644);
+            released = opened = false;
+            writer = std::thread([&, fifo = w / "H/fifo"] {
+                const int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+                opened = !released;
+                close(fd);
+            });
+            usleep(50000);
             fs::rename(w / "H/fifo", w / "A/f");
-        }).exits(1, cannotOpen("H/d/f")).leaves({{"A/f", "<fifo>"}}).repeated(20),
+        }).exits(1, cannotOpen("H/d/f")).leaves({{"A/f", "<fifo>"}}).repeated(20).checks([&](const fs::path& w) {
+            released = true;
+            const int reader = open((w / "A/f").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            writer.join();
+            close(reader);
+            EXPECT_FALSE(opened) << "the tool opened the FIFO";
+        }),
     };
     playAll(rows);
     close(lease);

@@ -53,6 +53,35 @@ TEST(WindowsRules, KeepACopyInItsInputsFolder)
     EXPECT_TRUE(inOneFolder(L"", copy)); // the system cannot say
 }
 
+// Naming Files, Paths, and Namespaces: a colon is no character of a file's name; File Streams:
+// a stream is named as filename:stream:type (notes.txt:s, notes.txt::$DATA). A drive's colon, a
+// share's or a volume's path are no stream.
+TEST(WindowsRules, TellANameOfAStreamFromAFilesName)
+{
+    for (const std::wstring stream : {L"C:\\dir\\notes.txt:s", L"C:\\notes.txt::$DATA", L"\\\\?\\C:\\a\\b:c",
+                                      L"\\\\server\\share\\a:b", L"\\\\?\\UNC\\server\\share\\x:y",
+                                      L"\\\\?\\Volume{26a21bda-a627-11d7-9931-806e6f6e6963}\\a:b", L"\\\\.\\C:\\d\\f:s"})
+        EXPECT_TRUE(namesStream(stream)) << std::string(stream.begin(), stream.end());
+    for (const std::wstring file : {L"C:\\dir\\notes.txt", L"\\\\?\\C:\\a\\b", L"\\\\server\\share\\a",
+                                    L"\\\\?\\UNC\\server\\share\\x", L"\\\\.\\C:\\d\\f",
+                                    L"\\\\?\\Volume{26a21bda-a627-11d7-9931-806e6f6e6963}\\a"})
+        EXPECT_FALSE(namesStream(file)) << std::string(file.begin(), file.end());
+}
+
+// Handling Encrypted Files and Directories: "To encrypt a new file, use the CreateFile function
+// with the FILE_ATTRIBUTE_ENCRYPTED flag" (0x4000); CopyFile keeps encryption or fails with
+// ERROR_ENCRYPTION_FAILED. File Attribute Constants: FILE_ATTRIBUTE_NORMAL (0x80) stands alone.
+TEST(WindowsRules, EncryptTheCopyOfAnEncryptedInputOrMakeNone)
+{
+    EXPECT_EQ(newCopyAttributes(0x20), 0x80u);          // archive
+    EXPECT_EQ(newCopyAttributes(0x4020), 0x4000u);      // encrypted
+    EXPECT_EQ(newCopyAttributes(0x4000 | 0x1), 0x4000u); // read-only and hidden are not carried
+    EXPECT_TRUE(keepsEncryption(0x20, 0x20));
+    EXPECT_TRUE(keepsEncryption(0x4020, 0x4020));
+    EXPECT_FALSE(keepsEncryption(0x4020, 0x20)); // a file system without EFS (FAT, a share) made it plain
+    EXPECT_TRUE(keepsEncryption(0x20, 0x4020));  // a folder that encrypts what is made in it
+}
+
 // WideCharToMultiByte: dwFlags must be 0 for 42, 50220, 50221, 50222, 50225, 50227, 50229, 57002
 // through 57011 and 65000, and 0 or WC_ERR_INVALID_CHARS for UTF-8 (65001, what GetACP() gives
 // with "Use Unicode UTF-8 for worldwide language support") and 54936.

@@ -478,6 +478,10 @@ const Row scenarios[] = {
         .files({{"made.txt", "a\n"}, {"made.txt_noNl.txt", "<dir>"}, {"hard.txt", "keep\n"}})
         .then([](const fs::path& d) { fs::create_hard_link(d / "hard.txt", d / "hard.txt_noNl.txt"); })
         .says(asked({cannotCreate("made.txt_noNl.txt"), cannotCreate("hard.txt_noNl.txt")})).leaves({{"hard.txt_noNl.txt", "keep\n"}}),
+    // Wine shows a file that its user may not write as read-only, which Windows refuses to replace.
+    Row("refuses to replace a read-only old copy").onWindowsOnly().files({{"ro.txt", "r\n"}, {"ro.txt_noNl.txt", "old"}})
+        .then([](const fs::path& d) { fs::permissions(d / "ro.txt_noNl.txt", fs::perms::owner_read); })
+        .typed("ro.txt\nq\n").says(asked({cannotCreate("ro.txt_noNl.txt")})),
     // A full disk or a lost network file may show only when the copy is closed: the old copy stays whole.
     Row("reports a copy whose closing fails").files({{"a.txt", "a\nb\n"}, {"a.txt_noNl.txt", "old"}}).typed("a.txt\nq\n")
         .preload({{"NONL_FAIL_CLOSE_WRITTEN", "1"}}).says(asked({cannotWrite("a.txt_noNl.txt")})),
@@ -924,16 +928,21 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
                     groupsFolder = fs::perms::set_gid | fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read |
                                    fs::perms::others_exec,
                     stickyFolder = fs::perms::sticky_bit | fs::perms::all;
-    const auto planted = [&](const char* what, fs::perms folder) {
+    const auto planted = [&](const char* what, fs::perms folder, uid_t owner = 4321, fs::perms modes = fs::perms::none) {
         Row row = hr(what, member, ownerOnly, "", ownerOnly, 1234);
-        row.setup = [first = row.setup, folder, anyone](const fs::path& d) {
+        row.setup = [first = row.setup, folder, owner, modes = modes == fs::perms::none ? anyone : modes](const fs::path& d) {
             first(d);
             writeFile(d / "hr.txt_noNl.txt", "");
-            ASSERT_TRUE(chown((d / "hr.txt_noNl.txt").c_str(), 4321, 1234) == 0 && chown(d.c_str(), 0, 1234) == 0);
-            fs::permissions(d / "hr.txt_noNl.txt", anyone);
+            ASSERT_TRUE(chown((d / "hr.txt_noNl.txt").c_str(), owner, 1234) == 0 && chown(d.c_str(), 0, 1234) == 0);
+            fs::permissions(d / "hr.txt_noNl.txt", modes);
             fs::permissions(d, folder);
         };
         return row;
+    };
+    // What is refused at the copy's name leaves it as it was.
+    const auto kept = [&](Row row, fs::perms modes) {
+        return std::move(row).says("").exits(1, cannotCreate("hr.txt_noNl.txt")).leaves({{"hr.txt_noNl.txt", ""}})
+            .checks([modes](const fs::path& d) { EXPECT_EQ(fs::status(d / "hr.txt_noNl.txt").permissions(), modes); });
     };
     const Row rows[] = {
         hr("not a member of the input's group: no group bits", nobody, groupToo, "", ownerOnly, 100),
@@ -945,11 +954,9 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
         // Another member of the group plants a file anyone may read at the copy's name: it is replaced, never written.
         planted("a file planted in a group's folder is replaced by a private copy", groupsFolder)
             .leaves({{"hr.txt_noNl.txt", "payroll"}}),
-        // Where the sticky bit keeps others' files, the planted one stays as it was.
-        planted("a file planted in a sticky folder is left alone", stickyFolder).says("")
-            .exits(1, cannotCreate("hr.txt_noNl.txt")).leaves({{"hr.txt_noNl.txt", ""}}).checks([anyone](const fs::path& d) {
-                EXPECT_EQ(fs::status(d / "hr.txt_noNl.txt").permissions(), anyone);
-            }),
+        // Where the sticky bit keeps others' files, the planted one stays as it was; so does a copy made read-only.
+        kept(planted("a file planted in a sticky folder is left alone", stickyFolder), anyone),
+        kept(planted("an old copy its owner made read-only is kept", groupsFolder, 65534, fs::perms::owner_read), fs::perms::owner_read),
     };
     fs::permissions(root, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     playAll(rows);

@@ -18,6 +18,8 @@
 #include <sys/xattr.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -39,12 +41,29 @@ constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 // Whether a progress line stands on the terminal, for a stop to take it away.
 volatile std::sig_atomic_t lineShown = 0;
 
+// The hidden name a copy is being written under, where the file system makes no
+// file without a name, for a stop to take away.
+volatile std::sig_atomic_t hiddenNamed = 0;
+int hiddenFolder = -1;
+char hiddenLeaf[32];
+
+void nameHidden(int folder, const std::string& leaf)
+{
+    hiddenFolder = folder;
+    leaf.copy(hiddenLeaf, sizeof hiddenLeaf - 1);
+    hiddenLeaf[std::min(leaf.size(), sizeof hiddenLeaf - 1)] = '\0';
+    std::atomic_signal_fence(std::memory_order_seq_cst); // the name is whole before a stop may use it
+    hiddenNamed = 1;
+}
+
 extern "C" void stopped(int signal)
 {
     if (lineShown != 0) {
         const char erase[] = "\r\x1b[K";
         (void)!::write(STDERR_FILENO, erase, sizeof erase - 1);
     }
+    if (hiddenNamed != 0)
+        unlinkat(hiddenFolder, hiddenLeaf, 0);
     // The handler went with SA_RESETHAND: the signal, pending till it returns, ends the tool.
     raise(signal);
 }
@@ -223,30 +242,36 @@ void setPermissions(const File& copy, const struct stat& input, mode_t wanted)
         fchmod(descriptor(copy), wanted);
 }
 
-// Whether what stands at leaf in folder may not be replaced by a copy: nothing
-// may be; a regular file with one name, that the user may write, may be, but in
-// a folder with the sticky bit only the user's own or the folder owner's.
-bool refusedAt(int folder, const std::string& leaf)
+// Whether what stands at leaf in folder may not be replaced by a copy of input:
+// nothing may be; a regular file with one name, other than the input (reached
+// through a link), that the user may write, may be, but in a folder with the
+// sticky bit only the user's own or the folder owner's.
+bool refusedAt(int folder, const std::string& leaf, const File& input)
 {
-    struct stat old, holder;
+    struct stat old, source, holder;
     if (fstatat(folder, leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0)
         return errno != ENOENT;
-    if (!S_ISREG(old.st_mode) || old.st_nlink != 1 || faccessat(folder, leaf.c_str(), W_OK, AT_EACCESS) != 0)
+    if (!S_ISREG(old.st_mode) || old.st_nlink != 1 || fstat(descriptor(input), &source) != 0 ||
+        sameFile(old, source) || faccessat(folder, leaf.c_str(), W_OK, AT_EACCESS) != 0)
         return true;
     return fstat(folder, &holder) != 0 ||
            ((holder.st_mode & S_ISVTX) != 0 && old.st_uid != geteuid() && old.st_uid != holder.st_uid);
 }
 
-// A name for a copy while it is written, hidden from ls and globs, new each time.
+// A name for a copy while it is written, hidden from ls and globs: the process,
+// the time and a count mixed (SplitMix64), so that no two runs pick one name.
 std::string hiddenName()
 {
-    static unsigned long made = 0;
+    static std::uint64_t made = 0;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const unsigned long long mixed = (static_cast<unsigned long long>(getpid()) << 40) ^
-                                     static_cast<unsigned long long>(now.tv_nsec) ^ (++made * 0x9E3779B97F4A7C15ull);
+    const std::uint64_t process = std::uint64_t{static_cast<std::uint32_t>(getpid())} << 32;
+    const std::uint64_t nanoseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
+    std::uint64_t mixed = (process ^ nanoseconds) + ++made * 0x9E3779B97F4A7C15u;
+    mixed = (mixed ^ mixed >> 30) * 0xBF58476D1CE4E5B9u;
+    mixed = (mixed ^ mixed >> 27) * 0x94D049BB133111EBu;
     char name[32];
-    std::snprintf(name, sizeof name, ".nonl-%08llx.tmp", mixed & 0xFFFFFFFFull);
+    std::snprintf(name, sizeof name, ".nonl-%016llx.tmp", static_cast<unsigned long long>(mixed ^ mixed >> 31));
     return name;
 }
 
@@ -275,7 +300,7 @@ PendingCopy openCopy(const File& input, const std::string& name)
 {
     struct stat source;
     const int folder = static_cast<int>(input.folder()); // openInput holds it
-    if (fstat(descriptor(input), &source) != 0 || refusedAt(folder, name.substr(leafAt(name))))
+    if (fstat(descriptor(input), &source) != 0 || refusedAt(folder, name.substr(leafAt(name)), input))
         return {};
     // The umask can be read only by setting it; nothing here changes it later.
     static const mode_t umaskBits = [] {
@@ -305,21 +330,25 @@ PendingCopy openCopy(const File& input, const std::string& name)
     File copy(fd, held.release());
     if (!copy.isOpen())
         return {};
+    if (!hidden.empty())
+        nameHidden(static_cast<int>(copy.folder()), hidden);
     setPermissions(copy, source, wanted);
     return PendingCopy(std::move(copy), std::move(hidden));
 }
 
 PendingCopy::~PendingCopy()
 {
-    if (!hidden_.empty())
-        unlinkat(static_cast<int>(file_.folder()), hidden_.c_str(), 0);
+    if (hidden_.empty())
+        return;
+    unlinkat(static_cast<int>(file_.folder()), hidden_.c_str(), 0);
+    hiddenNamed = 0;
 }
 
-Publication publish(PendingCopy copy, const File&, const std::string& name)
+Publication publish(PendingCopy copy, const File& input, const std::string& name)
 {
     const int folder = static_cast<int>(copy.file_.folder());
     const std::string leaf = name.substr(leafAt(name));
-    if (refusedAt(folder, leaf))
+    if (refusedAt(folder, leaf, input))
         return Publication::refused;
     // Between the hidden name and the rename no Ctrl-C leaves the hidden name behind:
     // owned, made after held, goes (and takes the hidden name away) before held.
@@ -341,6 +370,7 @@ Publication publish(PendingCopy copy, const File&, const std::string& name)
     if (renameat(folder, owned.hidden_.c_str(), folder, leaf.c_str()) != 0)
         return Publication::refused;
     owned.hidden_.clear();
+    hiddenNamed = 0;
     return Publication::published;
 }
 

@@ -136,11 +136,16 @@ namespace {
 
 // The cells of the progress line on the console now, for a stop to blank them.
 std::atomic<std::size_t> lineCells{0};
+// Set while a copy takes its name: cleared of its mark for deletion, not yet renamed.
+std::atomic<bool> publishing{false};
 
 // Ctrl-C, Ctrl-Break, a closed window, a logoff: the progress line goes before the
-// tool does, as the handlers after this one end it.
+// tool does, as the handlers after this one end it, and a copy taking its name
+// takes it first (it takes a moment).
 BOOL WINAPI stopping(DWORD)
 {
+    while (publishing)
+        Sleep(1);
     const std::size_t cells = lineCells.exchange(0);
     if (cells > 0) {
         const std::wstring blank = L"\r" + std::wstring(cells, L' ') + L"\r";
@@ -419,14 +424,19 @@ bool refusedAt(const std::wstring& path, const FileIdentity& input)
     return old.links != 1 || sameFile(old, input);
 }
 
-// A name for a copy while it is written, new each time.
+// A name for a copy while it is written: the process, the time and a count mixed
+// (SplitMix64), so that no two runs pick one name.
 std::wstring hiddenLeaf()
 {
-    static unsigned long made = 0;
-    const unsigned long long mixed = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^ GetTickCount64() ^
-                                     (++made * 0x9E3779B97F4A7C15ull);
+    static std::uint64_t made = 0;
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    std::uint64_t mixed = (std::uint64_t{GetCurrentProcessId()} << 32 ^ static_cast<std::uint64_t>(now.QuadPart)) +
+                          ++made * 0x9E3779B97F4A7C15u;
+    mixed = (mixed ^ mixed >> 30) * 0xBF58476D1CE4E5B9u;
+    mixed = (mixed ^ mixed >> 27) * 0x94D049BB133111EBu;
     wchar_t leaf[32];
-    swprintf(leaf, sizeof leaf / sizeof leaf[0], L"~nonl-%08llx.tmp", mixed & 0xFFFFFFFFull);
+    swprintf(leaf, sizeof leaf / sizeof leaf[0], L"~nonl-%016llx.tmp", static_cast<unsigned long long>(mixed ^ mixed >> 31));
     return leaf;
 }
 
@@ -553,12 +563,18 @@ Publication publish(PendingCopy copy, const File& input, const std::string& name
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
     std::memcpy(rename->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
-    if (!goesOnClose(copy.file_, false) ||
-        !SetFileInformationByHandle(native(copy.file_), FileRenameInfo, rename, static_cast<DWORD>(bytes.size()))) {
+    publishing = true;
+    const bool renamed =
+        goesOnClose(copy.file_, false) &&
+        SetFileInformationByHandle(native(copy.file_), FileRenameInfo, rename, static_cast<DWORD>(bytes.size()));
+    if (!renamed)
         goesOnClose(copy.file_, true);
+    publishing = false;
+    if (!renamed)
         return Publication::refused;
-    }
-    return copy.file_.close() ? Publication::published : Publication::lost;
+    // It stands at its name now; a share's writes were flushed before, and a local close does not fail.
+    copy.file_.close();
+    return Publication::published;
 }
 
 std::function<void(const std::string&)> progressLine()

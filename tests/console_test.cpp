@@ -474,14 +474,20 @@ const Row scenarios[] = {
     Row("ends on empty input").says(P),
     Row("refuses a name holding a NUL byte").files({{"keep.txt", "keep\n"}}).typed("keep.txt\0b\nq\n"s)
         .says(asked({cannotOpen("keep.txt")})),
-    Row("reports outputs that cannot be created: a folder, a hard link to the input").typed("made.txt hard.txt\nq\n")
-        .files({{"made.txt", "a\n"}, {"made.txt_noNl.txt", "<dir>"}, {"hard.txt", "keep\n"}})
+    Row("reports outputs that cannot be created: a folder, a hard link to the input, the input its link leads to")
+        .files({{"made.txt", "a\n"}, {"made.txt_noNl.txt", "<dir>"}, {"hard.txt", "keep\n"}, {"self", "-> self_noNl.txt"},
+                {"self_noNl.txt", "keep\n"}})
         .then([](const fs::path& d) { fs::create_hard_link(d / "hard.txt", d / "hard.txt_noNl.txt"); })
-        .says(asked({cannotCreate("made.txt_noNl.txt"), cannotCreate("hard.txt_noNl.txt")})).leaves({{"hard.txt_noNl.txt", "keep\n"}}),
+        .typed("made.txt hard.txt self\nq\n").leaves({{"hard.txt_noNl.txt", "keep\n"}})
+        .says(asked({cannotCreate("made.txt_noNl.txt"), cannotCreate("hard.txt_noNl.txt"), cannotCreate("self_noNl.txt")})),
     // Wine shows a file that its user may not write as read-only, which Windows refuses to replace.
     Row("refuses to replace a read-only old copy").onWindowsOnly().files({{"ro.txt", "r\n"}, {"ro.txt_noNl.txt", "old"}})
         .then([](const fs::path& d) { fs::permissions(d / "ro.txt_noNl.txt", fs::perms::owner_read); })
         .typed("ro.txt\nq\n").says(asked({cannotCreate("ro.txt_noNl.txt")})),
+    // Where the file system makes no file without a name, the copy's hidden name is renamed over the old copy.
+    Row("replaces an old copy where the file system has no files without a name").typed("a.txt\nq\n")
+        .files({{"a.txt", "a\nb\n"}, {"a.txt_noNl.txt", "old"}}).preload({{"NONL_NO_TMPFILE", "1"}})
+        .says(asked({ok("a.txt")})).leaves({{"a.txt_noNl.txt", "ab"}}),
     // A full disk or a lost network file may show only when the copy is closed: the old copy stays whole.
     Row("reports a copy whose closing fails").files({{"a.txt", "a\nb\n"}, {"a.txt_noNl.txt", "old"}}).typed("a.txt\nq\n")
         .preload({{"NONL_FAIL_CLOSE_WRITTEN", "1"}}).says(asked({cannotWrite("a.txt_noNl.txt")})),
@@ -800,11 +806,11 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
     for (int name = 0; name < 40; ++name)
         forty += ok("a.txt");
     std::replace(folder.begin(), folder.end(), '/', '\\');
-    const auto killed = [this](const char* what, Tree files) {
-        Row row = Row(what).files(std::move(files)).args({"big.txt"}).exits(128 + SIGKILL).meanwhile([this](Running& tool) {
+    const auto killed = [this](const char* what, Tree files, int signal = SIGKILL, Settings settings = {}) {
+        Row row = Row(what).files(std::move(files)).args({"big.txt"}).exits(128 + signal).meanwhile([this, signal](Running& tool) {
             while (pendingCopy(tool.pid, work, "big.txt").empty() && !ended(tool.pid)) {
             }
-            kill(tool.pid, SIGKILL);
+            kill(tool.pid, signal);
             const auto left = [this] {
                 for (const auto& entry : fs::directory_iterator(work))
                     if (entry.path().filename().string().rfind("~nonl-", 0) == 0)
@@ -815,7 +821,8 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
                 usleep(100000);
         });
         // A read each 300 ms on Linux, where nothing shows the copy otherwise; a Windows build takes a while for 64 MiB.
-        return windows ? row : std::move(row).preload({{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}});
+        settings.insert(settings.end(), {{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}});
+        return windows && signal == SIGKILL ? row : std::move(row).preload(settings);
     };
     const Row rows[] = {
         given("copies each name", {"a.txt", "b c.txt", "q"}).says(ok("a.txt") + ok("b c.txt") + ok("q"))
@@ -872,6 +879,9 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
         // once it sees the tool gone), and the name keeps what it held.
         killed("killed during a copy: no copy, nothing else left", {{"big.txt", big}}),
         killed("killed during a copy: the old copy whole, nothing else left", {{"big.txt", big}, {"big.txt_noNl.txt", "old"}}),
+        // A stop that the tool sees takes a hidden name away too.
+        killed("stopped during a copy under a hidden name: the old copy whole, nothing else left",
+               {{"big.txt", big}, {"big.txt_noNl.txt", "old"}}, SIGTERM, {{"NONL_NO_TMPFILE", "1"}}),
     };
     playAll(rows);
 }

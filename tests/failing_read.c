@@ -4,12 +4,14 @@
  * crosses that point stops short at it; every read from there fails with EIO.
  * With NONL_FAIL_CLOSE_WRITTEN set, closing a file opened for writing closes it but fails
  * with EIO, as a network file whose last write is lost does (the copy has no name of its own
- * while it is written). The tool reads files with read() alone. */
+ * while it is written). With NONL_NO_TMPFILE set, a file without a name cannot be made
+ * (O_TMPFILE), as on file systems that have none. The tool reads files with read() alone. */
 #define _GNU_SOURCE
 #undef _FORTIFY_SOURCE /* read is defined here: the C library's checked inline one would stand in the way */
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -85,4 +87,23 @@ int close(int fd)
         return closed;
     errno = EIO;
     return -1;
+}
+
+int openat(int folder, const char* name, int flags, ...)
+{
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list rest;
+        va_start(rest, flags);
+        mode = va_arg(rest, mode_t);
+        va_end(rest);
+    }
+    if (getenv("NONL_NO_TMPFILE") != NULL && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    int (*real)(int, const char*, int, ...);
+    void* found = next("openat");
+    memcpy(&real, &found, sizeof real);
+    return real(folder, name, flags, mode);
 }

@@ -4,7 +4,9 @@
 
 #include "arguments.hpp"
 #include "file_copy.hpp"
+#include "name_list.hpp"
 #include "name_reader.hpp"
+#include "names_input.hpp"
 #include "system.hpp"
 #include "terminal_text.hpp"
 
@@ -31,17 +33,29 @@ const char versionText[] =
     "This is free software: you are free to change and redistribute it.\n"
     "There is NO WARRANTY, to the extent permitted by law.\n";
 const char unknownOptionText[] = "nonl: unknown option '%s' (see 'nonl --help')\n";
+const char missingValueText[] = "nonl: option '%s' needs a file name (see 'nonl --help')\n";
 const char helpText[] =
     "Usage: nonl [OPTION]... [NAME]...\n"
     "Write a copy of each text file NAME with every line feed (LF) left out,\n"
     "beside it, as NAME_noNl.txt. NAME itself is never changed.\n"
     "\n"
-    "With no NAME, ask for names one at a time until q is typed. A typed name\n"
-    "with blanks goes in quotes: \"New Text Document.txt\" or 'my notes.txt'.\n"
+    "With no NAME and no list, ask for names until q is typed. Typed or piped\n"
+    "names are words: a name with blanks goes in quotes, \"New Text Document.txt\"\n"
+    "or 'my notes.txt'. A list given with --files-from takes each line whole.\n"
     "\n"
-    "  -h, --help     show this help and exit (on Windows also /?)\n"
-    "      --version  show the version and exit\n"
-    "  --             take every argument after it as a NAME\n"
+    "      --files-from=FILE   copy the files FILE names, one a line (- for\n"
+    "                          standard input); blanks and quotes are part of\n"
+    "                          a name, q is a name, empty lines are skipped\n"
+    "      --files0-from=FILE  the same with each name ended by a NUL byte\n"
+    "  -h, --help              show this help and exit (on Windows also /?)\n"
+    "      --version           show the version and exit\n"
+    "  --                      take every argument after it as a NAME\n"
+    "\n"
+    "Lists of names from cmd, PowerShell and find (in PowerShell 5.1 set\n"
+    "$OutputEncoding = [Text.Encoding]::UTF8 first):\n"
+    "  dir /b *.txt | nonl --files-from=-\n"
+    "  Get-ChildItem -Name *.txt | nonl --files-from=-\n"
+    "  find . -name '*.txt' -print0 | nonl --files0-from=-\n"
     "\n"
     "Success is reported on standard output; a file that could not be opened,\n"
     "created, read or written is reported on standard error (on standard\n"
@@ -65,7 +79,7 @@ std::string message(const char* format, const std::string& name)
 // at a terminal no control character of the name can steer it.
 void say(std::FILE* stream, const char* format, const std::string& name, sys::Encoding encoding)
 {
-    sys::show(stream, message(format, sys::isTerminal(stream) ? harmless(name, sys::eightBitControls) : name),
+    sys::show(stream, message(format, sys::isTerminal(stream) ? harmless(name, sys::eightBitControls, sys::terminalReadsUtf8()) : name),
               encoding);
 }
 
@@ -124,13 +138,37 @@ int askForNames(CopyBuffer& buffer)
     }
 }
 
-// Copies every name given as an argument; true when all were copied.
-bool copyNames(const std::vector<std::string>& names)
+// Copies every name of a list; true when all were copied.
+bool copyListed(const Command::List& list, CopyBuffer& buffer)
+{
+    const bool piped = list.file == "-";
+    sys::File file = piped ? sys::File() : sys::openList(list.file);
+    if (!piped && !file.isOpen()) {
+        say(stderr, openFailedMessage, list.file, sys::argumentsEncoding);
+        return false;
+    }
+    sys::FileBuffer bytes(file);
+    NamesInput decoded(piped ? sys::standardInput() : bytes, sys::windowsText, sys::windowsText, !list.nulEnded);
+    NameList names(decoded, list.nulEnded);
+    bool allCopied = true;
+    for (Name name; names.next(name);) {
+        const sys::Encoding encoding = sys::takeListed(name.text, decoded.mark());
+        if (name.tooLong)
+            say(stderr, openFailedMessage, name.text, encoding);
+        allCopied = !name.tooLong && copyAndReport(name.text, encoding, buffer, stderr, true) && allCopied;
+    }
+    return allCopied;
+}
+
+// Copies every name given as an argument, then those of each list; true when all were copied.
+bool copyNames(const Command& command)
 {
     CopyBuffer buffer(copyBlockSize);
     bool allCopied = true;
-    for (const std::string& name : names)
+    for (const std::string& name : sys::filesNamed(command.names))
         allCopied = copyAndReport(name, sys::argumentsEncoding, buffer, stderr, true) && allCopied;
+    for (const Command::List& list : command.lists)
+        allCopied = copyListed(list, buffer) && allCopied;
     return allCopied;
 }
 
@@ -146,10 +184,13 @@ int main(int argc, char** argv)
         return askForNames(buffer);
     }
     case Command::unknownOption:
-        say(stderr, unknownOptionText, command.option, sys::argumentsEncoding);
+    case Command::missingValue:
+        say(stderr, command.kind == Command::unknownOption ? unknownOptionText : missingValueText, command.option,
+            sys::argumentsEncoding);
         return 2;
     case Command::copyNames:
-        done = copyNames(sys::filesNamed(command.names));
+        sys::goOnWithoutReader();
+        done = copyNames(command);
         break;
     case Command::help:
         sys::show(stdout, helpText, sys::argumentsEncoding);

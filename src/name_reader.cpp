@@ -12,8 +12,8 @@ bool isBlank(int c)
 
 bool isQuote(int c) { return c == '"' || c == '\''; }
 
-// The first characters of an over-long name. A UTF-8 character counts once;
-// any other byte, one continuing nothing included, counts as one character.
+} // namespace
+
 std::string startOf(const std::string& text, std::size_t characters)
 {
     std::size_t length = 0;
@@ -30,8 +30,6 @@ std::string startOf(const std::string& text, std::size_t characters)
     }
     return text.substr(0, length) + "...";
 }
-
-} // namespace
 
 int NameReader::get()
 {

@@ -13,6 +13,10 @@ struct Name {
     bool ownLine = false; // the only name of its line, ended by the line end: at a terminal the cursor is at a line's start
 };
 
+// The first characters of an over-long name, then "...". A UTF-8 character
+// counts once; any other byte, one continuing nothing included, counts as one.
+std::string startOf(const std::string& text, std::size_t characters);
+
 class NameReader {
 public:
     // The longest name any system takes (Windows' longest path); a longer

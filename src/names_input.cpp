@@ -2,8 +2,8 @@
 
 #include "encoding.hpp"
 
-NamesInput::NamesInput(std::streambuf& source, bool utf16, bool ctrlZEnds)
-    : source_(source), utf16_(utf16), ctrlZEnds_(ctrlZEnds)
+NamesInput::NamesInput(std::streambuf& source, bool utf16, bool ctrlZEnds, bool unmarked)
+    : source_(source), utf16_(utf16), ctrlZEnds_(ctrlZEnds), unmarked_(unmarked)
 {
 }
 
@@ -28,6 +28,18 @@ void NamesInput::readMark()
     if (text_ == mark) {
         mark_ = &mark == &utf8Mark ? NamesMark::utf8 : NamesMark::utf16le;
         text_.clear();
+        return;
+    }
+    // UTF-16LE without a mark, as cmd /u writes it: no name starts with a NUL, so a second byte NUL tells.
+    const int_type first = source_.sgetc();
+    if (!utf16_ || !unmarked_ || !text_.empty() || traits_type::eq_int_type(first, traits_type::eof()) || first == 0)
+        return;
+    next();
+    if (source_.sgetc() == 0) {
+        mark_ = NamesMark::utf16le;
+        low_ = first;
+    } else {
+        text_ += traits_type::to_char_type(first);
     }
 }
 
@@ -35,7 +47,8 @@ void NamesInput::readMark()
 bool NamesInput::decodeUnit()
 {
     const auto unit = [this]() -> long {
-        const int_type low = next(), high = next();
+        const int_type low = low_ >= 0 ? low_ : next(), high = next();
+        low_ = -1;
         return traits_type::eq_int_type(high, traits_type::eof()) ? -1 : long(low) | long(high) << 8;
     };
     long c = unit();

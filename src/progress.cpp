@@ -47,6 +47,12 @@ void Progress::finish()
     drawn_ = false;
 }
 
+std::size_t Progress::cells(std::size_t columns)
+{
+    constexpr std::size_t narrowest = 10; // "a: 1.0 of" and no more
+    return columns == 0 ? 79 : columns >= narrowest ? columns - 1 : 0;
+}
+
 std::string Progress::line(const std::string& name, std::uint64_t done, std::uint64_t total)
 {
     std::string shown = name;

@@ -23,6 +23,11 @@ public:
     // Takes the line away, if one was drawn, before the tool says how it went.
     void finish();
 
+    // The cells a line may take on a terminal this many columns wide (0: not
+    // known): one less, so that the cursor never wraps; none where even a
+    // short line would not fit.
+    static std::size_t cells(std::size_t columns);
+
     // "name: 1.5 of 3.0 GiB (50%)", a long name cut to its last 40 bytes or fewer,
     // from the start of a character, and a control character in it shown as "?".
     static std::string line(const std::string& name, std::uint64_t done, std::uint64_t total);

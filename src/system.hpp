@@ -3,11 +3,14 @@
 // where console text and file names are UTF-16 underneath.
 #pragma once
 
+#include "names_input.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <istream>
+#include <streambuf>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +32,14 @@ extern const bool crBeforeLfEndsLine;
 // on an 8-bit POSIX terminal; on Windows it is a letter of a code page.
 extern const bool eightBitControls;
 
+// Whether the terminal reads UTF-8 (on POSIX systems, as the locale says; a
+// Windows console takes UTF-16); else every byte 0x80 to 0x9F may steer it.
+bool terminalReadsUtf8();
+
+// Whether streams of names are read as Windows reads text: UTF-16 where it
+// says so, and a Ctrl-Z byte ends bytes. Elsewhere names are bytes.
+extern const bool windowsText;
+
 // Every name the tool holds is UTF-8 on Windows (whose own names are UTF-16), and
 // bytes elsewhere. What a message about a name takes in a file or a
 // pipe is kept beside it: the bytes the name came in, on Windows a code page.
@@ -38,6 +49,10 @@ struct Encoding {
 
 // Prepares the process and returns its arguments, the program's name left out.
 std::vector<std::string> startUp(int argc, char** argv);
+
+// From here on, a reader of the output that goes away (a closed pipe) ends
+// nothing: writes to it fail, and the exit status says so.
+void goOnWithoutReader();
 
 // The encoding of the arguments (on Windows the ANSI code page).
 extern const Encoding argumentsEncoding;
@@ -57,6 +72,15 @@ void keepWindowOpen(bool namesGiven);
 // Whether typed names come from a terminal (a console on Windows), which shows
 // each with the Enter that ends it, so the tool's next line starts a line.
 bool namesTypedAtTerminal();
+
+// Standard input's bytes as they arrive, waited for where whoever started the
+// tool left it non-blocking; on Windows a console's typing, as UTF-8.
+std::streambuf& standardInput();
+
+// What makes a name read from a list or a pipe, which started with mark, one
+// the tool holds (on Windows, a name without a mark may be in the ANSI or the
+// OEM code page), returning the encoding its messages take.
+Encoding takeListed(std::string& name, NamesMark mark);
 
 // Where typed names come from: the stream a NameReader reads them from, and what
 // makes a name read from it one the tool holds (a list on Windows without a
@@ -82,7 +106,9 @@ void show(std::FILE* stream, const std::string& text, Encoding encoding);
 // What draws a line of progress in place on standard error when it is a
 // terminal (a console on Windows), cut to the terminal's width and taking the
 // one before away ("" takes it away for good); none when standard error is a
-// file or a pipe.
+// file or a pipe, or a terminal that cannot take it back (TERM=dumb). It draws
+// nothing while the tool is not the terminal's foreground job, nor on a
+// terminal too narrow for it.
 std::function<void(const std::string& line)> progressLine();
 
 // A file the tool opened, closed when it goes.
@@ -157,6 +183,28 @@ enum class Publication {
     published, // the whole copy stands at its name, in place of whatever stood there
     refused,   // what stands at the name now may not be replaced, or cannot be
     lost,      // what was written did not all arrive
+};
+
+// Opens a list of names for reading: a file or a pipe, not a folder (nor, on
+// Windows, a device).
+File openList(const std::string& name);
+
+// A File's bytes as a stream.
+class FileBuffer : public std::streambuf {
+public:
+    explicit FileBuffer(File& file) : file_(file) {}
+
+protected:
+    int_type underflow() override
+    {
+        const std::ptrdiff_t got = file_.isOpen() ? file_.read(bytes_, sizeof bytes_) : 0;
+        setg(bytes_, bytes_, bytes_ + (got > 0 ? got : 0));
+        return got > 0 ? traits_type::to_int_type(bytes_[0]) : traits_type::eof();
+    }
+
+private:
+    File& file_;
+    char bytes_[4096];
 };
 
 // A copy being written where nobody sees it: a file without a name where the

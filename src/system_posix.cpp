@@ -9,6 +9,7 @@
 #include "terminal_text.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -24,7 +25,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <iostream>
+#include <cstdlib>
+#include <cstring>
 
 namespace sys {
 
@@ -32,6 +34,7 @@ const bool backslashEscapes = true;
 const bool slashHelp = false;
 const bool crBeforeLfEndsLine = false;
 const bool eightBitControls = true;
+const bool windowsText = false;
 
 namespace {
 
@@ -109,6 +112,8 @@ std::vector<std::string> startUp(int argc, char** argv)
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
+void goOnWithoutReader() { std::signal(SIGPIPE, SIG_IGN); }
+
 std::vector<std::string> filesNamed(const std::vector<std::string>& names) { return names; }
 
 // A terminal stays open when the tool ends.
@@ -126,12 +131,46 @@ bool typedAhead()
 
 const Encoding argumentsEncoding{};
 
+namespace {
+
+// Standard input's bytes as read() gives them.
+class StandardInput : public std::streambuf {
+protected:
+    int_type underflow() override
+    {
+        for (;;) {
+            const ssize_t got = ::read(STDIN_FILENO, bytes_, sizeof bytes_);
+            if (got > 0) {
+                setg(bytes_, bytes_, bytes_ + got);
+                return traits_type::to_int_type(bytes_[0]);
+            }
+            pollfd readable{STDIN_FILENO, POLLIN, 0};
+            // Left non-blocking by whoever started the tool: nothing yet is no end.
+            if (got == 0 || (errno != EINTR && (errno != EAGAIN || poll(&readable, 1, -1) == -1)))
+                return traits_type::eof();
+        }
+    }
+
+private:
+    char bytes_[4096];
+};
+
+} // namespace
+
+std::streambuf& standardInput()
+{
+    static StandardInput input;
+    return input;
+}
+
+Encoding takeListed(std::string&, NamesMark) { return Encoding{}; } // names are bytes
+
 TypedNames typedNames()
 {
     // A list of names saved with a UTF-8 mark: the mark is no part of the first name.
-    static NamesInput names(*std::cin.rdbuf(), false, false);
+    static NamesInput names(standardInput(), false, false);
     static std::istream typed(&names);
-    return {typed, [](std::string&) { return Encoding{}; }}; // names are bytes
+    return {typed, [](std::string& name) { return takeListed(name, NamesMark::none); }};
 }
 
 void show(std::FILE* stream, const std::string& text, Encoding)
@@ -296,6 +335,15 @@ File openInput(const std::string& name)
     return File(file.release(), folder.release());
 }
 
+File openList(const std::string& name)
+{
+    File list(open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    struct stat found;
+    if (!list.isOpen() || fstat(descriptor(list), &found) != 0 || S_ISDIR(found.st_mode))
+        return File();
+    return list;
+}
+
 PendingCopy openCopy(const File& input, const std::string& name)
 {
     struct stat source;
@@ -374,16 +422,27 @@ Publication publish(PendingCopy copy, const File& input, const std::string& name
     return Publication::published;
 }
 
+bool terminalReadsUtf8()
+{
+    static const bool utf8 = utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    return utf8;
+}
+
 std::function<void(const std::string&)> progressLine()
 {
-    if (!isatty(STDERR_FILENO))
+    const char* term = std::getenv("TERM");
+    if (!isatty(STDERR_FILENO) || (term != nullptr && std::strcmp(term, "dumb") == 0))
         return {};
     return [](const std::string& line) {
-        // A line wider than the terminal would wrap, and only its last row be erased.
+        // In the background the line would break into the shell's; a terminal that is
+        // not the tool's own has no foreground job to ask.
+        const pid_t foreground = tcgetpgrp(STDERR_FILENO);
         winsize size{};
-        const std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
+        const std::size_t width = Progress::cells(ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0);
+        if ((foreground != -1 && foreground != getpgrp()) || width == 0)
+            return;
         // to the start of the line, and what stands there erased
-        std::fputs(("\r\x1b[K" + fitCells(harmless(line, eightBitControls), width)).c_str(), stderr);
+        std::fputs(("\r\x1b[K" + fitCells(harmless(line, eightBitControls, terminalReadsUtf8()), width)).c_str(), stderr);
         std::fflush(stderr);
         lineShown = !line.empty();
     };

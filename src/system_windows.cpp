@@ -18,8 +18,6 @@
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
 
 #include <algorithm>
 #include <atomic>
@@ -36,6 +34,7 @@ const bool backslashEscapes = false;
 const bool slashHelp = true;
 const bool crBeforeLfEndsLine = true;
 const bool eightBitControls = false;
+const bool windowsText = true;
 
 namespace {
 
@@ -165,6 +164,9 @@ std::vector<std::string> startUp(int, char**)
         arguments.push_back(word.text);
     return arguments;
 }
+
+// A write to a closed pipe fails on Windows, and ends nothing.
+void goOnWithoutReader() {}
 
 namespace {
 
@@ -304,6 +306,8 @@ void keepWindowOpen(bool namesGiven)
     }
 }
 
+bool terminalReadsUtf8() { return true; } // a console is written in UTF-16
+
 bool namesTypedAtTerminal() { return isConsole(GetStdHandle(STD_INPUT_HANDLE)); }
 
 // A console shows what is typed only while the tool reads it, so after the prompt.
@@ -316,24 +320,61 @@ bool isTerminal(std::FILE* stream)
 
 const Encoding argumentsEncoding{CP_ACP};
 
+namespace {
+
+// Standard input's bytes from a pipe or a file, read as they are: no text mode,
+// so that a UTF-16 list arrives whole.
+class PipedInput : public std::streambuf {
+protected:
+    int_type underflow() override
+    {
+        for (;;) {
+            DWORD got = 0;
+            if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), bytes_, sizeof bytes_, &got, nullptr) && got > 0) {
+                setg(bytes_, bytes_, bytes_ + got);
+                return traits_type::to_int_type(bytes_[0]);
+            }
+            // A pipe left in PIPE_NOWAIT mode by whoever started the tool: nothing yet is no end.
+            if (got != 0 || GetLastError() != ERROR_NO_DATA)
+                return traits_type::eof();
+            Sleep(10);
+        }
+    }
+
+private:
+    char bytes_[4096];
+};
+
+} // namespace
+
+std::streambuf& standardInput()
+{
+    if (isConsole(GetStdHandle(STD_INPUT_HANDLE))) {
+        static ConsoleInput console;
+        return console;
+    }
+    static PipedInput piped;
+    return piped;
+}
+
+Encoding takeListed(std::string& name, NamesMark mark)
+{
+    // A marked list is UTF-8 by now. Without a mark each name tells: text in an
+    // ANSI code page with letters beyond ASCII is almost never valid UTF-8.
+    if (mark != NamesMark::none || isUtf8BeyondAscii(name))
+        return Encoding{CP_UTF8};
+    return Encoding{takePipedName(name)};
+}
+
 TypedNames typedNames()
 {
     if (!isConsole(GetStdHandle(STD_INPUT_HANDLE))) {
-        // Bytes as they are, so that a UTF-16 list arrives whole; the names
-        // read Ctrl-Z as text mode does, and CR is a blank between names.
-        _setmode(_fileno(stdin), _O_BINARY);
-        static NamesInput names(*std::cin.rdbuf(), true, true);
+        // The names read Ctrl-Z as text mode does, and CR is a blank between names.
+        static NamesInput names(standardInput(), true, true);
         static std::istream piped(&names);
-        return {piped, [](std::string& name) {
-                    // A marked list is UTF-8 by now. Without a mark each name tells: text in an
-                    // ANSI code page with letters beyond ASCII is almost never valid UTF-8.
-                    if (names.mark() != NamesMark::none || isUtf8BeyondAscii(name))
-                        return Encoding{CP_UTF8};
-                    return Encoding{takePipedName(name)};
-                }};
+        return {piped, [](std::string& name) { return takeListed(name, names.mark()); }};
     }
-    static ConsoleInput console;
-    static std::istream typed(&console);
+    static std::istream typed(&standardInput());
     // In a file or a pipe, the bytes a byte-wise console read gives.
     return {typed, [](std::string&) { return Encoding{GetConsoleCP()}; }};
 }
@@ -508,6 +549,16 @@ File openInput(const std::string& name)
     return file;
 }
 
+File openList(const std::string& name)
+{
+    const std::wstring path = systemName(name, CP_UTF8);
+    if (path.empty())
+        return File();
+    Unredirected unredirected;
+    return fromHandle(CreateFileW(path.c_str(), GENERIC_READ, shared | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
 PendingCopy openCopy(const File& input, const std::string& name)
 {
     const std::wstring path = systemName(name, CP_UTF8), full = fullPath(widen(name, CP_UTF8));
@@ -585,9 +636,11 @@ std::function<void(const std::string&)> progressLine()
     return [console](const std::string& line) {
         // A line wider than the console would wrap, and only its last row be overwritten.
         CONSOLE_SCREEN_BUFFER_INFO screen;
-        const std::size_t columns = GetConsoleScreenBufferInfo(console, &screen)
-                                        ? static_cast<std::size_t>(screen.srWindow.Right - screen.srWindow.Left)
-                                        : 79;
+        const std::size_t columns = Progress::cells(
+            GetConsoleScreenBufferInfo(console, &screen) ? static_cast<std::size_t>(screen.srWindow.Right - screen.srWindow.Left + 1)
+                                                         : 0);
+        if (columns == 0)
+            return;
         // Blanks over the cells left of the line before; back to its start when it goes.
         const std::string fitted = fitCells(line, columns);
         std::wstring text = L"\r" + widen(fitted, CP_UTF8);

@@ -3,6 +3,7 @@
 #include "encoding.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 
 namespace {
@@ -89,15 +90,33 @@ std::string fitCells(const std::string& text, std::size_t columns)
     return text.substr(0, at);
 }
 
-std::string harmless(const std::string& text, bool eightBit)
+std::string harmless(const std::string& text, bool eightBit, bool utf8Terminal)
 {
     std::string shown;
     for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
         char32_t c = 0;
-        length = decode(text, at, c);
+        length = utf8Terminal ? decode(text, at, c) : 1;
+        if (!utf8Terminal)
+            c = static_cast<unsigned char>(text[at]);
         const bool utf8 = length > 1 || c < 0x80;
-        const bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F && (utf8 || eightBit));
+        const bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F && (utf8 || eightBit || !utf8Terminal));
         shown += control ? std::string(1, '?') : text.substr(at, length);
     }
     return shown;
+}
+
+bool utf8Locale(const char* lcAll, const char* lcCtype, const char* lang)
+{
+    for (const char* setting : {lcAll, lcCtype, lang}) {
+        if (setting == nullptr || *setting == '\0')
+            continue;
+        std::string codeset = std::string(setting).substr(0, std::string(setting).find('@'));
+        codeset = codeset.find('.') == std::string::npos ? "" : codeset.substr(codeset.find('.') + 1);
+        std::string folded;
+        for (const char c : codeset)
+            if (c != '-')
+                folded += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return folded == "utf8";
+    }
+    return false;
 }

@@ -15,6 +15,12 @@ std::string fitCells(const std::string& text, std::size_t columns);
 
 // text with each control character (C0, DEL, and C1 in UTF-8) shown as "?", so
 // that no escape sequence in a name reaches a terminal; with eightBit also each
-// byte 0x80 to 0x9F that is no part of UTF-8, C1 on an 8-bit terminal. Other
-// bytes that are no UTF-8 stay: they are letters of the code pages names come in.
-std::string harmless(const std::string& text, bool eightBit = false);
+// byte 0x80 to 0x9F that is no part of UTF-8, C1 on an 8-bit terminal, and
+// without utf8Terminal (one that reads bytes, not UTF-8) each such byte at all.
+// Other bytes that are no UTF-8 stay: they are letters of the code pages names
+// come in.
+std::string harmless(const std::string& text, bool eightBit = false, bool utf8Terminal = true);
+
+// Whether the locale these settings choose (the first set of LC_ALL, LC_CTYPE
+// and LANG, as POSIX orders them; none is the C locale) reads UTF-8.
+bool utf8Locale(const char* lcAll, const char* lcCtype, const char* lang);

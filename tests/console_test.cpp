@@ -236,7 +236,7 @@ struct Row {
 // All the tool said and its exit status.
 struct Outcome { std::string console, errors; int status; };
 
-// Runs the tool in dir as the row says, under umask 022 as a typical user and with no signal blocked, the files of
+// Runs the tool in dir as the row says, under umask 022 as a typical user and with no signal blocked or ignored, the files of
 // its streams in scratch, and returns all it said and its exit status. Each descriptor is closed on exec but where
 // it becomes a standard stream: no other reaches the tool.
 Outcome runTool(const fs::path& dir, const fs::path& scratch, const Row& how)
@@ -281,6 +281,7 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const Row& how)
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL); // this test ignores it, for a tool that ends before it reads what is typed
         // Wine takes arguments and file names in the locale's encoding: UTF-8, as Linux has them.
         if (windows)
             setenv("LC_ALL", "C.UTF-8", 1);
@@ -544,6 +545,17 @@ const Row scenarios[] = {
                 tool.type(answer);
             }
         }, 0),
+    // Whoever started the tool left its input non-blocking: nothing typed yet is no end.
+    Row("waits for names on a pipe left non-blocking").files({{"a", "1\n"}}).says(asked({ok("a")})).leaves({{"a_noNl.txt", "1"}})
+        .as({"python3", "-c", "import fcntl, os, sys; fcntl.fcntl(0, fcntl.F_SETFL, os.O_NONBLOCK); os.execvp(sys.argv[1], sys.argv[1:])"})
+        .talking([](Running& tool) {
+            tool.until([](const std::string& drawn) { return drawn.size() >= shown(P).size(); }, 60);
+            usleep(300000);
+            tool.type("a\n");
+            tool.until([](const std::string& drawn) { return drawn.size() >= shown(asked({ok("a")})).size(); }, 60);
+            usleep(300000);
+            tool.type("q\n");
+        }, 0),
     Row("takes a word at the limit as a name, shows only the start of one longer and goes on")
         .files({{"after-long.txt", "still\nhere\n"}}).leaves({{"after-long.txt_noNl.txt", "stillhere"}})
         .typed(std::string(texts::longestName, 'y') + " " + std::string(texts::longestName + 1, 'z') + " after-long.txt\nq\n")
@@ -577,6 +589,7 @@ class Console : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        signal(SIGPIPE, SIG_IGN);
         std::string pattern = (fs::temp_directory_path() / "nonl-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         root = pattern;
@@ -698,8 +711,10 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
     };
     // Each read of the file named taking 300 ms; on a terminal too narrow for a longer line, with what is typed at
     // it after the first prompt, what it shows from the last progress line (CR, ESC [ K) on, or all of it.
-    const auto slowly = [&](const char* what, const std::string& name, const std::string& typed = "") {
-        Row row = Row(what).files(files).preload({{"NONL_FAIL_READ_FILE", name}, {"NONL_READ_DELAY_MS", "300"}});
+    const auto slowly = [&](const char* what, const std::string& name, const std::string& typed = "",
+                            unsigned short width = 20, Settings settings = {}) {
+        settings.insert(settings.end(), {{"NONL_FAIL_READ_FILE", name}, {"NONL_READ_DELAY_MS", "300"}});
+        Row row = Row(what).files(files).preload(settings);
         row.view = [&, erase](const std::string& raw) {
             // Each line is drawn as CR, ESC [ K (erase the line) and the text, which must fit.
             for (std::size_t at = raw.find("\x1b[K"); at != std::string::npos; at = raw.find("\x1b[K", at + 1))
@@ -709,7 +724,7 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
         return std::move(row).talking(typed.empty() ? std::function<void(Running&)>() : [typed](Running& tool) {
             EXPECT_TRUE(tool.until([](const std::string& drawn) { return drawn == P; }));
             tool.type(typed);
-        }, 20);
+        }, width);
     };
     const Tree copied{{"big.txt_noNl.txt", std::string(6 << 20, 'x')}};
     const Row rows[] = {
@@ -727,6 +742,12 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
             .leaves({{escName + "_noNl.txt", "e"}}),
         Row("none where standard error is a file").files(files).preload({{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}})
             .args({"big.txt"}).says(ok("big.txt")).leaves(copied),
+        // Where the line cannot be taken back, or would break into the shell's own line (a job in the background: the
+        // terminal is the tool's own, its foreground job the shell's).
+        slowly("a terminal one column wide: none", "big.txt", "", 1).args({"big.txt"}).says(msg).leaves(copied),
+        slowly("TERM=dumb: none", "big.txt", "", 20, {{"TERM", "dumb"}}).args({"big.txt"}).says(msg).leaves(copied),
+        slowly("a job in the background: none", "big.txt").args({"big.txt"}).meanwhile([](Running&) {})
+            .as({"setsid", "-w", "-c", "sh", "-c", "set -m; \"$@\" & wait", "sh"}).says(msg).leaves(copied),
         // The line ends with the tool: the screen ends as it was before it, and no copy is left.
         slowly("Ctrl-C during the copy", "big.txt").args({"big.txt"}).says(erase).exits(128 + SIGINT)
             .meanwhile([](Running& tool) {
@@ -806,6 +827,7 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
     for (int name = 0; name < 40; ++name)
         forty += ok("a.txt");
     std::replace(folder.begin(), folder.end(), '/', '\\');
+    const std::string list = "b c.txt\r\nq\r\n\r\nmissing.txt\n\"a.txt\"\n";
     const auto killed = [this](const char* what, Tree files, int signal = SIGKILL, Settings settings = {}) {
         Row row = Row(what).files(std::move(files)).args({"big.txt"}).exits(128 + signal).meanwhile([this, signal](Running& tool) {
             while (pendingCopy(tool.pid, work, "big.txt").empty() && !ended(tool.pid)) {
@@ -875,6 +897,22 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
                 EXPECT_EQ(run.console + run.errors, shown(ok(leaf)));
                 fs::remove(work / (leaf + "_noNl.txt")); // what the first had written by then
             }),
+        // A list of names, one a line, as dir /b and ls write them: blanks and quotes part of a name, q a name.
+        given("copies the files a list names, each line whole", {"--files-from=list.txt", "--files-from", "none.txt"})
+            .then([&list](const fs::path& d) { writeFile(d / "list.txt", list); })
+            .says(ok("b c.txt") + ok("q")).exits(1, cannotOpen("missing.txt") + cannotOpen("\"a.txt\"") + cannotOpen("none.txt"))
+            .leaves({{"b c.txt_noNl.txt", "bc"}, {"q_noNl.txt", "q"}, {"list.txt", list}}),
+        given("copies the files a list on standard input names, each ended by NUL", {"a.txt", "--files0-from=-"})
+            .typed("b c.txt\0q\0"s).says(ok("a.txt") + ok("b c.txt") + ok("q"))
+            .leaves({{"a.txt_noNl.txt", "a"}, {"b c.txt_noNl.txt", "bc"}, {"q_noNl.txt", "q"}}),
+        // cmd /u /c dir /b writes UTF-16LE without a byte-order mark.
+        given("reads a list in UTF-16 without a mark", {"--files-from=-"}).onWindowsOnly()
+            .typed(std::string("b\0 \0c\0.\0t\0x\0t\0\r\0\n\0q\0\r\0\n\0"s)).says(ok("b c.txt") + ok("q"))
+            .leaves({{"b c.txt_noNl.txt", "bc"}, {"q_noNl.txt", "q"}}),
+        // Whoever reads the output goes away before the first message: every copy is still made.
+        given("goes on when its output goes away", {"a.txt", "b c.txt", "q"}).says("")
+            .as({"sh", "-c", "{ sleep 0.3; \"$@\"; echo $? >status; } | true", "sh"})
+            .leaves({{"a.txt_noNl.txt", "a"}, {"b c.txt_noNl.txt", "bc"}, {"q_noNl.txt", "q"}, {"status", "1\n"}}),
         // Killed as it writes the copy: a copy with no name goes with it (wine's server takes a Windows one away
         // once it sees the tool gone), and the name keeps what it held.
         killed("killed during a copy: no copy, nothing else left", {{"big.txt", big}}),

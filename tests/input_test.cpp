@@ -5,6 +5,7 @@
 #include "encoding.hpp"
 #include "names_input.hpp"
 #include "long_path.hpp"
+#include "name_list.hpp"
 #include "name_reader.hpp"
 #include "terminal_text.hpp"
 #include "texts.hpp"
@@ -133,13 +134,20 @@ TEST(NameReader, DropsAnEndlessWordAndReadsNothingPastTheEnd)
 TEST(Arguments, TellWhatIsAskedFor)
 {
     using K = Command::Kind;
+    using Lists = std::vector<Command::List>;
     const struct {
         std::vector<std::string> arguments;
         bool slashHelp;
         K kind;
         Names names;
         std::string option;
+        Lists lists = {};
     } cases[] = {
+        {{"--files-from=l.txt", "a", "--files0-from", "-"}, false, K::copyNames, {"a"}, "", {{"l.txt", false}, {"-", true}}},
+        {{"--files-from", "--", "--files0-from=a b"}, false, K::copyNames, {}, "", {{"--", false}, {"a b", true}}},
+        {{"a", "--files-from"}, false, K::missingValue, {}, "--files-from"},
+        {{"--files-fromx"}, false, K::unknownOption, {}, "--files-fromx"},
+        {{"--", "--files-from=l"}, false, K::copyNames, {"--files-from=l"}, ""},
         {{}, false, K::loop, {}, ""},                          {{"a.txt", "q", "b c"}, false, K::copyNames, {"a.txt", "q", "b c"}, ""},
         {{"-h"}, false, K::help, {}, ""},                      {{"a.txt", "--help", "-x"}, false, K::help, {}, ""},
         {{"--version", "--help"}, false, K::version, {}, ""},  {{"a.txt", "-x", "--help"}, false, K::unknownOption, {}, "-x"},
@@ -153,6 +161,31 @@ TEST(Arguments, TellWhatIsAskedFor)
         EXPECT_EQ(command.kind, c.kind) << seen;
         EXPECT_EQ(command.names, c.names) << seen;
         EXPECT_EQ(command.option, c.option) << seen;
+        EXPECT_EQ(command.lists, c.lists) << seen;
+    }
+}
+
+// Lists of names as dir /b, ls and find -print0 write them: each whole, blanks, quotes and a q included.
+TEST(NameList, TakesEachNameOfALineOrEndedByNulWhole)
+{
+    using namespace std::string_literals;
+    const struct {
+        std::string list;
+        bool nulEnded;
+        Names names;
+    } cases[] = {
+        {"New Text Document.txt\r\n\r\nq\r\n", false, {"New Text Document.txt", "q"}},
+        {" a b \n\n\"c d\"\nlast", false, {" a b ", "\"c d\"", "last"}}, {"a\rb\r\r\n", false, {"a\rb\r"}},
+        {"x\0\0y z\0line\nend\r"s, true, {"x", "y z", "line\nend\r"}}, {"", false, {}}, {"\n\r\n", false, {}},
+        {longest + "\r\n" + longest + "y\nz", false, {longest, "L:" + shown, "z"}},
+    };
+    for (const auto& c : cases) {
+        std::istringstream source(c.list);
+        NameList list(*source.rdbuf(), c.nulEnded);
+        Names names;
+        for (Name name; list.next(name);)
+            names.push_back((name.tooLong ? "L:" : "") + name.text);
+        EXPECT_EQ(names, c.names) << testing::PrintToString(c.list.substr(0, 80));
     }
 }
 
@@ -182,6 +215,9 @@ TEST(Encoding, ReadsTheMarkAndTellsUtf8)
         {"\xFF\xFE=\xD8x\0\0\xDEy"s, true, false, "\xEF\xBF\xBDx\xEF\xBF\xBD", NamesMark::utf16le}, // lone halves, odd byte
         {"\xFF\xFE\0\xD8\0\xD8\0\xDC"s, true, false, "\xEF\xBF\xBD\xF0\x90\x80\x80", NamesMark::utf16le}, // a half, then a pair
         {"\xFFx", true, false, "\xFFx", NamesMark::none},
+        // cmd /u writes UTF-16LE without a mark: a NUL second byte tells it, where UTF-16 is read
+        {"n\0e\0w\0 \0\xE9\0\r\0\n\0"s, true, true, "new \xC3\xA9\r\n", NamesMark::utf16le},
+        {"n\0"s, false, false, "n\0"s, NamesMark::none}, {"na\0"s, true, false, "na\0"s, NamesMark::none},
         {"a\x1A b", false, true, "a", NamesMark::none},
         {"a\x1A b", true, false, "a\x1A b", NamesMark::none}, {"", true, true, "", NamesMark::none},
     };
@@ -252,6 +288,18 @@ TEST(TerminalText, CountsCellsCutsAtThemAndShowsNoControlCharacter)
     }
     EXPECT_EQ(harmless("a\x1b[2J\tb\x7f\xC2\x9B\xC2\xA0\xE9\x9B\n"), "a?[2J?b??\xC2\xA0\xE9\x9B?");
     EXPECT_EQ(harmless("\xE9\x9B\xC2\x9B", true), "\xE9??"); // 0x9B is CSI on an 8-bit terminal
+    EXPECT_EQ(harmless("\xC4\x9B\xC3\xA9", true, false), "\xC4?\xC3\xA9"); // in UTF-8 too, where the locale is not
+    // The locale's codeset, after its dot: the first setting that is set decides.
+    const struct {
+        const char *lcAll, *lcCtype, *lang;
+        bool utf8;
+    } locales[] = {
+        {nullptr, nullptr, "en_US.UTF-8", true}, {"", "C.utf8", "en_US.ISO-8859-1", true}, {"C", nullptr, "en_US.UTF-8", false},
+        {nullptr, nullptr, nullptr, false},      {nullptr, "de_DE.utf-8@euro", nullptr, true}, {nullptr, nullptr, "POSIX", false},
+        {nullptr, "en_US.ISO-8859-15", "C.UTF-8", false},
+    };
+    for (const auto& l : locales)
+        EXPECT_EQ(utf8Locale(l.lcAll, l.lcCtype, l.lang), l.utf8) << &l - locales;
 }
 
 // A new copy's modes (created with, then given once in the input's group).

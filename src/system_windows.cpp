@@ -291,13 +291,20 @@ void keepWindowOpen(bool namesGiven)
 {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD processes[2];
-    // A scheduled task's window, say, is on a window station nobody sees.
     USEROBJECTFLAGS station{};
-    const bool visible = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station,
-                                                   nullptr) &&
-                         (station.dwFlags & WSF_VISIBLE) != 0;
-    if (!waitsForEnter(namesGiven, GetConsoleProcessList(processes, 2), visible, isConsole(input),
-                       isConsole(GetStdHandle(STD_OUTPUT_HANDLE))))
+    STARTUPINFOW started{};
+    GetStartupInfoW(&started);
+    Start start;
+    start.namesGiven = namesGiven;
+    start.consoleProcesses = GetConsoleProcessList(processes, 2);
+    start.stationVisible = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station,
+                                                     nullptr) &&
+                           (station.dwFlags & WSF_VISIBLE) != 0;
+    start.hasWindow = GetConsoleWindow() != nullptr;
+    start.startedHidden = (started.dwFlags & STARTF_USESHOWWINDOW) != 0 && started.wShowWindow == SW_HIDE;
+    start.inputIsConsole = isConsole(input);
+    start.outputIsConsole = isConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+    if (!waitsForEnter(start))
         return;
     show(stdout, "Press Enter to close this window.", argumentsEncoding);
     wchar_t typed[256];
@@ -318,7 +325,7 @@ bool isTerminal(std::FILE* stream)
     return isConsole(GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE));
 }
 
-const Encoding argumentsEncoding{CP_ACP};
+const Encoding argumentsEncoding{messagesCodePage(GetConsoleOutputCP(), GetACP())};
 
 namespace {
 
@@ -375,8 +382,7 @@ TypedNames typedNames()
         return {piped, [](std::string& name) { return takeListed(name, names.mark()); }};
     }
     static std::istream typed(&standardInput());
-    // In a file or a pipe, the bytes a byte-wise console read gives.
-    return {typed, [](std::string&) { return Encoding{GetConsoleCP()}; }};
+    return {typed, [](std::string&) { return argumentsEncoding; }};
 }
 
 void show(std::FILE* stream, const std::string& text, Encoding encoding)
@@ -533,6 +539,24 @@ DWORD attributesOf(const File& file)
     return GetFileInformationByHandle(native(file), &info) ? info.dwFileAttributes : 0;
 }
 
+bool setAttributes(const File& file, DWORD attributes)
+{
+    FILE_BASIC_INFO basic{}; // times of 0 stay as they are
+    basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(native(file), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// Marks a new copy to go when the tool does. A share that shows a file whose DACL
+// grants no write as read-only (Samba's "map readonly", wine), which no file can
+// be marked as, has that taken away first.
+bool markGone(const File& copy)
+{
+    const DWORD attributes = attributesOf(copy);
+    return goesOnClose(copy, true) ||
+           ((attributes & FILE_ATTRIBUTE_READONLY) != 0 && setAttributes(copy, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) &&
+            goesOnClose(copy, true));
+}
+
 } // namespace
 
 File openInput(const std::string& name)
@@ -570,7 +594,14 @@ PendingCopy openCopy(const File& input, const std::string& name)
     if (refusedAt(path, source))
         return {};
     const DWORD attributes = newCopyAttributes(attributesOf(input));
-    const std::wstring folder = full.substr(0, full.rfind(L'\\') + 1);
+    const std::wstring folder = full.substr(0, full.rfind(L'\\') + 1), folderPath = folderOf(full);
+    // The folder the name is in, where its copy must stand: a file link at the name may lead elsewhere.
+    const File holder = fromHandle(CreateFileW(pathToOpen(folderPath, folderPath).c_str(), FILE_READ_ATTRIBUTES,
+                                               shared | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!holder.isOpen())
+        return {};
+    const std::wstring folderFinalPath = identity(holder).finalPath;
     for (int tries = 0; tries < 100; ++tries) {
         const std::wstring hidden = folder + hiddenLeaf(), hiddenPath = pathToOpen(hidden, hidden);
         File copy = newCopy(input, hiddenPath, attributes);
@@ -578,15 +609,15 @@ PendingCopy openCopy(const File& input, const std::string& name)
             continue;
         if (!copy.isOpen())
             return {};
-        if (!goesOnClose(copy, true)) {
+        if (!markGone(copy)) {
             copy.close();
             DeleteFileW(hiddenPath.c_str());
             return {};
         }
-        // Made in the input's folder (no link swapped in on the path meanwhile), and
+        // Made in the name's folder (no link swapped in on the path meanwhile), and
         // encrypted where the input is; else it goes as it is closed.
         const FileIdentity target = identity(copy);
-        if (!onDisk(copy) || sameFile(source, target) || !inOneFolder(source.finalPath, target.finalPath) ||
+        if (!onDisk(copy) || sameFile(source, target) || !standsIn(folderFinalPath, target.finalPath) ||
             !keepsEncryption(attributesOf(input), attributesOf(copy)))
             return {};
         return PendingCopy(std::move(copy), std::string());
@@ -623,6 +654,9 @@ Publication publish(PendingCopy copy, const File& input, const std::string& name
     publishing = false;
     if (!renamed)
         return Publication::refused;
+    // Read-only only now: a file that is cannot be marked for deletion.
+    if (carriedAttributes(attributesOf(input)) != 0)
+        setAttributes(copy.file_, attributesOf(copy.file_) | carriedAttributes(attributesOf(input)));
     // It stands at its name now; a share's writes were flushed before, and a local close does not fail.
     copy.file_.close();
     return Publication::published;

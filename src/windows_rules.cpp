@@ -37,11 +37,31 @@ bool sameFile(const FileIdentity& a, const FileIdentity& b)
     return true;
 }
 
-bool inOneFolder(const std::wstring& finalPath, const std::wstring& otherFinalPath)
+std::wstring folderOf(const std::wstring& full)
 {
-    const std::size_t cut = finalPath.rfind(L'\\'), otherCut = otherFinalPath.rfind(L'\\');
-    return finalPath.empty() || otherFinalPath.empty() ||
-           (cut != std::wstring::npos && finalPath.compare(0, cut, otherFinalPath, 0, otherCut) == 0 && cut == otherCut);
+    const std::size_t cut = full.rfind(L'\\');
+    if (cut == std::wstring::npos)
+        return full;
+    const std::wstring bare = full.substr(0, cut);
+    std::wstring share; // what follows a network path's start: server\share\...
+    if (startsWith(upper(bare), L"\\\\?\\UNC\\"))
+        share = bare.substr(8);
+    else if (startsWith(bare, L"\\\\") && !startsWith(bare, L"\\\\?\\") && !startsWith(bare, L"\\\\.\\"))
+        share = bare.substr(2);
+    const bool root = (!bare.empty() && bare.back() == L':') ||
+                      (!share.empty() && std::count(share.begin(), share.end(), L'\\') == 1);
+    return root ? bare + L'\\' : bare;
+}
+
+bool standsIn(const std::wstring& folderFinalPath, const std::wstring& fileFinalPath)
+{
+    if (folderFinalPath.empty() || fileFinalPath.empty())
+        return true;
+    // A drive's root is given with its backslash (\\?\C:\), any other folder without.
+    const std::wstring folder =
+        folderFinalPath.back() == L'\\' ? folderFinalPath.substr(0, folderFinalPath.size() - 1) : folderFinalPath;
+    const std::size_t cut = fileFinalPath.rfind(L'\\');
+    return cut == folder.size() && fileFinalPath.compare(0, cut, folder) == 0;
 }
 
 bool takesNoBestFit(unsigned codePage)
@@ -126,6 +146,14 @@ bool keepsEncryption(unsigned long inputAttributes, unsigned long copyAttributes
     return (inputAttributes & encrypted) == 0 || (copyAttributes & encrypted) != 0;
 }
 
+unsigned long carriedAttributes(unsigned long inputAttributes)
+{
+    constexpr unsigned long readOnly = 0x1; // FILE_ATTRIBUTE_READONLY
+    return inputAttributes & readOnly;
+}
+
+unsigned messagesCodePage(unsigned consoleOutput, unsigned ansi) { return consoleOutput != 0 ? consoleOutput : ansi; }
+
 bool opensOnlyByExactPath(const std::wstring& leaf) { return !leaf.empty() && (leaf.back() == L'.' || leaf.back() == L' '); }
 
 std::vector<CommandWord> commandLineWords(const std::string& line)
@@ -170,8 +198,8 @@ std::vector<CommandWord> commandLineWords(const std::string& line)
     }
 }
 
-bool waitsForEnter(bool namesGiven, unsigned long consoleProcesses, bool windowVisible, bool inputIsConsole,
-                   bool outputIsConsole)
+bool waitsForEnter(const Start& start)
 {
-    return namesGiven && consoleProcesses == 1 && windowVisible && inputIsConsole && outputIsConsole;
+    return start.namesGiven && start.consoleProcesses == 1 && start.stationVisible && start.hasWindow &&
+           !start.startedHidden && start.inputIsConsole && start.outputIsConsole;
 }

@@ -30,10 +30,16 @@ bool fileIdKnown(const std::string& id);
 // where nothing tells, so that a file is never taken for another by mistake.
 bool sameFile(const FileIdentity& a, const FileIdentity& b);
 
-// Whether two files stand in one folder, by their final paths: a link on the
-// path swapped between the opens of a file and its copy leads to another
-// folder. True where a path is unknown.
-bool inOneFolder(const std::wstring& finalPath, const std::wstring& otherFinalPath);
+// The folder a full path (as GetFullPathNameW gives it) is in, as it is opened:
+// without its last backslash, but for a drive's or a share's root (C:\,
+// \\server\share\, \\?\C:\), which takes it.
+std::wstring folderOf(const std::wstring& full);
+
+// Whether a file stands right in a folder, by their final paths: a link on the
+// path swapped in before the copy was made leads to another folder. The folder
+// is the one the name is in, not where a file link at the name leads. True
+// where a path is unknown.
+bool standsIn(const std::wstring& folderFinalPath, const std::wstring& fileFinalPath);
 
 // Whether WideCharToMultiByte takes WC_NO_BEST_FIT_CHARS for this code page
 // (an actual one, not CP_ACP).
@@ -68,6 +74,17 @@ unsigned long newCopyAttributes(unsigned long inputAttributes);
 // its name: an encrypted input's only where the copy is encrypted too.
 bool keepsEncryption(unsigned long inputAttributes, unsigned long copyAttributes);
 
+// The attributes a copy takes from its input once it stands at its name:
+// read-only, as a POSIX copy keeps the input's missing write bits; not hidden
+// or system, which say something of the input itself.
+unsigned long carriedAttributes(unsigned long inputAttributes);
+
+// The code page of messages about a name given as an argument or typed at the
+// console, written to a file or a pipe: the console's output code page, as
+// cmd's own commands write (dir > list.txt) and as PowerShell and .NET decode
+// what they capture; the ANSI one where the tool has no console (0).
+unsigned messagesCodePage(unsigned consoleOutput, unsigned ansi);
+
 // Whether a name found by a wildcard search must be opened through the \\?\ form
 // of its full path: one ending in a dot or a blank, which Windows otherwise trims.
 bool opensOnlyByExactPath(const std::wstring& leaf);
@@ -82,10 +99,20 @@ struct CommandWord {
 // left out.
 std::vector<CommandWord> commandLineWords(const std::string& line);
 
+// How the tool was started, as far as it tells whether anyone can press Enter.
+struct Start {
+    bool namesGiven = false;
+    unsigned long consoleProcesses = 1; // GetConsoleProcessList: 1 where the console is the tool's alone
+    bool stationVisible = true;         // the window station is the user's (WSF_VISIBLE), not a service's
+    bool hasWindow = true;              // GetConsoleWindow gives one (a pseudoconsole's too)
+    bool startedHidden = false;         // STARTUPINFO: STARTF_USESHOWWINDOW with SW_HIDE
+    bool inputIsConsole = true, outputIsConsole = true;
+};
+
 // Whether the tool should wait for Enter before it ends, so that its messages
 // can be read: only for names given as arguments, when the tool alone holds
 // its console (Explorer opened a window for files dropped on it, not cmd or
-// PowerShell), that window can be seen (not a scheduled task's), and both
-// standard input and output are that console.
-bool waitsForEnter(bool namesGiven, unsigned long consoleProcesses, bool windowVisible, bool inputIsConsole,
-                   bool outputIsConsole);
+// PowerShell), that console has a window that was not asked to stay hidden,
+// on a station the user sees, and both standard input and output are that
+// console.
+bool waitsForEnter(const Start& start);

@@ -41,16 +41,27 @@ TEST(WindowsRules, TellOneFileFromAnotherByIdOrElseByFinalPath)
         EXPECT_EQ(sameFile(c.first, c.second), c.same) << &c - cases;
 }
 
-// A file and its copy in one folder: the final paths (GetFinalPathNameByHandleW, links resolved)
-// up to the last backslash.
-TEST(WindowsRules, KeepACopyInItsInputsFolder)
+// A copy and the folder its name is in (GetFinalPathNameByHandleW of each, links resolved; a drive's
+// root with its backslash). A file link at the name may lead elsewhere: the folder is the name's.
+TEST(WindowsRules, KeepACopyInTheFolderOfItsName)
 {
-    const std::wstring in = L"\\Device\\HarddiskVolume3\\A\\f", copy = in + L"_noNl.txt";
-    EXPECT_TRUE(inOneFolder(in, copy));
-    EXPECT_FALSE(inOneFolder(in, L"\\Device\\HarddiskVolume3\\B\\f_noNl.txt"));
-    EXPECT_FALSE(inOneFolder(in, L"\\Device\\HarddiskVolume3\\A\\sub\\f_noNl.txt"));
-    EXPECT_FALSE(inOneFolder(in, L"\\Device\\HarddiskVolume4\\A\\f_noNl.txt"));
-    EXPECT_TRUE(inOneFolder(L"", copy)); // the system cannot say
+    const std::wstring folder = L"\\\\?\\C:\\A", copy = folder + L"\\f_noNl.txt";
+    EXPECT_TRUE(standsIn(folder, copy));
+    EXPECT_FALSE(standsIn(folder, L"\\\\?\\C:\\B\\f_noNl.txt"));
+    EXPECT_FALSE(standsIn(folder, L"\\\\?\\C:\\A\\sub\\f_noNl.txt"));
+    EXPECT_FALSE(standsIn(folder, L"\\\\?\\C:\\AB\\f_noNl.txt"));
+    EXPECT_FALSE(standsIn(folder, L"\\\\?\\D:\\A\\f_noNl.txt"));
+    EXPECT_TRUE(standsIn(L"\\\\?\\C:\\", L"\\\\?\\C:\\f_noNl.txt"));
+    EXPECT_TRUE(standsIn(L"", copy)); // the system cannot say
+    // CreateFileW opens a folder with FILE_FLAG_BACKUP_SEMANTICS by its path; a root only with its backslash.
+    const std::pair<std::wstring, std::wstring> folders[] = {
+        {L"C:\\work\\sub\\x.txt", L"C:\\work\\sub"}, {L"C:\\x.txt", L"C:\\"},
+        {L"\\\\server\\share\\x.txt", L"\\\\server\\share\\"}, {L"\\\\server\\share\\d\\x", L"\\\\server\\share\\d"},
+        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\"}, {L"\\\\?\\UNC\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\"},
+        {L"\\\\?\\C:\\d\\x", L"\\\\?\\C:\\d"}, {L"\\\\.\\C:\\x", L"\\\\.\\C:\\"},
+    };
+    for (const auto& [full, folder] : folders)
+        EXPECT_EQ(folderOf(full), folder) << std::string(full.begin(), full.end());
 }
 
 // Naming Files, Paths, and Namespaces: a colon is no character of a file's name; File Streams:
@@ -80,6 +91,52 @@ TEST(WindowsRules, EncryptTheCopyOfAnEncryptedInputOrMakeNone)
     EXPECT_TRUE(keepsEncryption(0x4020, 0x4020));
     EXPECT_FALSE(keepsEncryption(0x4020, 0x20)); // a file system without EFS (FAT, a share) made it plain
     EXPECT_TRUE(keepsEncryption(0x20, 0x4020));  // a folder that encrypts what is made in it
+}
+
+// File Attribute Constants: FILE_ATTRIBUTE_READONLY (0x1) keeps applications from writing or deleting a
+// file, as a POSIX file without write bits; FILE_ATTRIBUTE_HIDDEN (0x2) and _SYSTEM (0x4) say how a file
+// is listed and used.
+TEST(WindowsRules, CarryReadOnlyToTheCopyButNotHiddenOrSystem)
+{
+    EXPECT_EQ(carriedAttributes(0x21), 0x1u);
+    EXPECT_EQ(carriedAttributes(0x4001), 0x1u);
+    EXPECT_EQ(carriedAttributes(0x2 | 0x4 | 0x20), 0x0u);
+}
+
+// GetConsoleOutputCP: the code page the console translates output in; it gives 0 without a console.
+// cmd's own commands redirected (dir /b > list.txt) write in it, and PowerShell decodes what a native
+// program writes with [Console]::OutputEncoding, which is it: $r = .\nonl.exe caf\u00E9.txt.
+TEST(WindowsRules, WriteRedirectedMessagesInTheConsolesOutputCodePage)
+{
+    EXPECT_EQ(messagesCodePage(437, 1252), 437u);
+    EXPECT_EQ(messagesCodePage(65001, 1252), 65001u); // chcp 65001
+    EXPECT_EQ(messagesCodePage(0, 1252), 1252u);      // no console (CREATE_NO_WINDOW gives one; DETACHED_PROCESS none)
+}
+
+// GetConsoleProcessList: a console that lists the tool alone was made for it. GetConsoleWindow: NULL for a
+// console without a window (CREATE_NO_WINDOW); a pseudoconsole's window handle (Windows Terminal) is never
+// shown but is there. STARTUPINFO: wShowWindow counts where dwFlags holds STARTF_USESHOWWINDOW, and SW_HIDE
+// (WshShell.Run ..., 0; Start-Process -WindowStyle Hidden) keeps the window from being shown. A service's
+// window station lacks WSF_VISIBLE (a scheduled task run whether or not the user is logged on).
+TEST(WindowsRules, WaitForEnterOnlyWhereSomeoneCanPressIt)
+{
+    const struct {
+        const char* what;
+        Start start;
+        bool waits;
+    } cases[] = {
+        {"files dropped on it in Explorer", {true}, true},
+        {"dropped, under Windows Terminal's pseudoconsole", {true, 1, true, true}, true},
+        {"no names: the interactive mode ends on q", {false}, false},
+        {"from cmd or PowerShell, which share the console", {true, 2}, false},
+        {"a scheduled task on a service's station", {true, 1, false}, false},
+        {"CREATE_NO_WINDOW: no window at all", {true, 1, true, false}, false},
+        {"a hidden window", {true, 1, true, true, true}, false},
+        {"input redirected", {true, 1, true, true, false, false, true}, false},
+        {"output redirected", {true, 1, true, true, false, true, false}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(waitsForEnter(c.start), c.waits) << c.what;
 }
 
 // WideCharToMultiByte: dwFlags must be 0 for 42, 50220, 50221, 50222, 50225, 50227, 50229, 57002

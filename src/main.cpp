@@ -62,8 +62,8 @@ const char helpText[] =
     "output when names are typed).\n"
     "\n"
     "Exit status: 0 if every NAME was copied, 1 if any was not (or a message\n"
-    "could not be written), 2 for an unknown option. Typed names always end\n"
-    "with status 0.\n";
+    "could not be written), 2 for an unknown option or a list option without\n"
+    "its file. Typed names always end with status 0.\n";
 
 // A message with the name in place of its %s, cut at a NUL as printf cuts it.
 std::string message(const char* format, const std::string& name)

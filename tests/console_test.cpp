@@ -482,7 +482,7 @@ const Row scenarios[] = {
         .typed("made.txt hard.txt self\nq\n").leaves({{"hard.txt_noNl.txt", "keep\n"}})
         .says(asked({cannotCreate("made.txt_noNl.txt"), cannotCreate("hard.txt_noNl.txt"), cannotCreate("self_noNl.txt")})),
     // A file link (mklink, Git's core.symlinks) into another folder: the copy stands beside the name given.
-    Row("copies through a file link into another folder beside the link").files({{"other/real.txt", "r\n"}, {"link.txt", "-> other/real.txt"}})
+    Row("copies through a file link into another folder beside the link").files({{"linked/real.txt", "r\n"}, {"link.txt", "-> linked/real.txt"}})
         .typed("link.txt\nq\n").says(asked({ok("link.txt")})).leaves({{"link.txt_noNl.txt", "r"}}),
     // A read-only input gives a read-only copy: Windows' attribute, POSIX's missing write bits.
     Row("gives a read-only input a read-only copy").files({{"ro-in.txt", "r\n"}}).typed("ro-in.txt\nq\n")

@@ -5,7 +5,7 @@
 // cannot learn the line ends of a block it has seen (it would, round after
 // round, and a kernel that branches on them would seem faster than it is).
 
-#include "line_end_kernels.hpp"
+#include "copy/kernels.hpp"
 
 #include <algorithm>
 #include <chrono>

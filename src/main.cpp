@@ -2,16 +2,16 @@
 // under the name followed by "_noNl.txt". Names come as arguments or, without
 // any, are asked for one at a time until "q" is typed.
 
-#include "arguments.hpp"
-#include "file_copy.hpp"
-#include "name_list.hpp"
-#include "name_reader.hpp"
-#include "names_input.hpp"
-#include "system.hpp"
-#include "terminal_text.hpp"
+#include "console/progress.hpp"
+#include "console/terminal_text.hpp"
+#include "copy/file.hpp"
+#include "names/arguments.hpp"
+#include "names/list.hpp"
+#include "names/stream.hpp"
+#include "names/typed.hpp"
+#include "system/system.hpp"
 
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -34,36 +34,12 @@ const char versionText[] =
     "There is NO WARRANTY, to the extent permitted by law.\n";
 const char unknownOptionText[] = "nonl: unknown option '%s' (see 'nonl --help')\n";
 const char missingValueText[] = "nonl: option '%s' needs a file name (see 'nonl --help')\n";
-const char helpText[] =
-    "Usage: nonl [OPTION]... [NAME]...\n"
-    "Write a copy of each text file NAME with every line feed (LF) left out,\n"
-    "beside it, as NAME_noNl.txt. NAME itself is never changed.\n"
-    "\n"
-    "With no NAME and no list, ask for names until q is typed. Typed or piped\n"
-    "names are words: a name with blanks goes in quotes, \"New Text Document.txt\"\n"
-    "or 'my notes.txt'. A list given with --files-from takes each line whole.\n"
-    "\n"
-    "      --files-from=FILE   copy the files FILE names, one a line (- for\n"
-    "                          standard input); blanks and quotes are part of\n"
-    "                          a name, q is a name, empty lines are skipped\n"
-    "      --files0-from=FILE  the same with each name ended by a NUL byte\n"
-    "  -h, --help              show this help and exit (on Windows also /?)\n"
-    "      --version           show the version and exit\n"
-    "  --                      take every argument after it as a NAME\n"
-    "\n"
-    "Lists of names from cmd, PowerShell and find (in PowerShell 5.1 set\n"
-    "$OutputEncoding = [Text.Encoding]::UTF8 first):\n"
-    "  dir /b *.txt | nonl --files-from=-\n"
-    "  Get-ChildItem -Name *.txt | nonl --files-from=-\n"
-    "  find . -name '*.txt' -print0 | nonl --files0-from=-\n"
-    "\n"
-    "Success is reported on standard output; a file that could not be opened,\n"
-    "created, read or written is reported on standard error (on standard\n"
-    "output when names are typed).\n"
-    "\n"
-    "Exit status: 0 if every NAME was copied, 1 if any was not (or a message\n"
-    "could not be written), 2 for an unknown option or a list option without\n"
-    "its file. Typed names always end with status 0.\n";
+
+// What every name shares: the system's style, and the one block that copies work in.
+struct Tool {
+    const sys::Style& style;
+    CopyBuffer buffer{copyBlockSize};
+};
 
 // A message with the name in place of its %s, cut at a NUL as printf cuts it.
 std::string message(const char* format, const std::string& name)
@@ -75,52 +51,56 @@ std::string message(const char* format, const std::string& name)
     return text;
 }
 
-// Says the message on stream, in a file or pipe in the encoding the name came in;
-// at a terminal no control character of the name can steer it.
-void say(std::FILE* stream, const char* format, const std::string& name, sys::Encoding encoding)
+// A name as a terminal may show it: no control character of it can steer the terminal.
+std::string shown(const std::string& name, const sys::Style& style)
 {
-    sys::show(stream, message(format, sys::isTerminal(stream) ? harmless(name, sys::eightBitControls, sys::terminalReadsUtf8()) : name),
-              encoding);
+    return harmless(name, style.eightBitControls, sys::terminalReadsUtf8());
+}
+
+// Says the message on stream, at a terminal with the name shown, in a file or a pipe
+// in the name's encoding.
+void say(std::FILE* stream, const char* format, const sys::HeldName& name, const sys::Style& style)
+{
+    sys::show(stream, message(format, sys::isTerminal(stream) ? shown(name.text, style) : name.text), name.encoding);
 }
 
 // Copies one file and says how it went: success on stdout, failure on failures.
 // With lineFree, a long copy may show its progress on a line of its own.
-bool copyAndReport(const std::string& name, sys::Encoding encoding, CopyBuffer& buffer, std::FILE* failures,
-                   bool lineFree)
+bool copyAndReport(const sys::HeldName& name, Tool& tool, std::FILE* failures, bool lineFree)
 {
-    const std::string& oldFileName = name;
-    const std::string filename = copyName(oldFileName);
-    switch (removeLineFeeds(oldFileName, buffer, lineFree)) {
+    const std::string& oldFileName = name.text;
+    const sys::HeldName filename{copyName(oldFileName), name.encoding};
+    Progress progress(shown(oldFileName, tool.style), lineFree ? sys::progressLine() : Progress::Draw());
+    const LineEnds ends = tool.style.crBeforeLfEndsLine ? LineEnds::crlf : LineEnds::lf;
+    switch (makeCopy(oldFileName, ends, tool.buffer, progress)) {
     case Outcome::copied:
-        say(stdout, copiedMessage, oldFileName, encoding);
+        say(stdout, copiedMessage, name, tool.style);
         return true;
     case Outcome::openFailed:
-        say(failures, openFailedMessage, oldFileName, encoding);
+        say(failures, openFailedMessage, name, tool.style);
         break;
     case Outcome::createFailed:
-        say(failures, createFailedMessage, filename, encoding);
+        say(failures, createFailedMessage, filename, tool.style);
         break;
     case Outcome::readFailed:
-        say(failures, readFailedMessage, oldFileName, encoding);
+        say(failures, readFailedMessage, name, tool.style);
         break;
     case Outcome::writeFailed:
-        say(failures, writeFailedMessage, filename, encoding);
+        say(failures, writeFailedMessage, filename, tool.style);
         break;
     }
     return false;
 }
 
 // Asks for names until q or the end of input; everything is said on stdout.
-int askForNames(CopyBuffer& buffer)
+int askForNames(Tool& tool)
 {
-    const sys::TypedNames typed = sys::typedNames();
-    NameReader reader(typed.stream, sys::backslashEscapes);
     const bool typedAtTerminal = sys::namesTypedAtTerminal();
+    NamesInput decoded(sys::standardInput(), tool.style.windowsText, tool.style.windowsText);
+    NameReader reader(decoded, tool.style.backslashEscapes);
     for (Name filename;;) {
-        // A name typed ahead was shown before this prompt, so its Enter did not end the prompt's
-        // line. Asked before the prompt is shown: what is typed once it shows comes after it.
-        const bool typedAfterPrompt = typedAtTerminal && !sys::typedAhead();
-        std::cout << prompt << std::flush;
+        // A name typed ahead was shown before this prompt, so its Enter did not end the prompt's line.
+        const bool typedAfterPrompt = !sys::prompt(prompt) && typedAtTerminal;
         // The end of input ends the tool as the quit word does; at a terminal (Ctrl-D)
         // the prompt's line is ended, so that the shell's prompt starts a line of its own.
         if (!reader.next(filename)) {
@@ -128,47 +108,48 @@ int askForNames(CopyBuffer& buffer)
                 sys::show(stdout, "\n", sys::argumentsEncoding);
             return 0;
         }
-        if (!filename.quoted && filename.text == quitWord)
+        if (!filename.literal && filename.text == quitWord)
             return 0;
-        const sys::Encoding encoding = typed.take(filename.text);
+        const sys::HeldName name = sys::takeName(filename.text, decoded.mark(), typedAtTerminal);
         if (filename.tooLong)
-            say(stdout, openFailedMessage, filename.text, encoding);
+            say(stdout, openFailedMessage, name, tool.style);
         else // a progress line only where the cursor stands at a line's start, not after a prompt
-            copyAndReport(filename.text, encoding, buffer, stdout, typedAfterPrompt && filename.ownLine);
+            copyAndReport(name, tool, stdout, typedAfterPrompt && filename.ownLine);
     }
 }
 
 // Copies every name of a list; true when all were copied.
-bool copyListed(const Command::List& list, CopyBuffer& buffer)
+bool copyListed(const Command::List& list, Tool& tool)
 {
     const bool piped = list.file == "-";
     sys::File file = piped ? sys::File() : sys::openList(list.file);
     if (!piped && !file.isOpen()) {
-        say(stderr, openFailedMessage, list.file, sys::argumentsEncoding);
+        say(stderr, openFailedMessage, {list.file, sys::argumentsEncoding}, tool.style);
         return false;
     }
     sys::FileBuffer bytes(file);
-    NamesInput decoded(piped ? sys::standardInput() : bytes, sys::windowsText, sys::windowsText, !list.nulEnded);
+    const bool windowsText = tool.style.windowsText;
+    NamesInput decoded(piped ? sys::standardInput() : bytes, windowsText, windowsText, !list.nulEnded);
     NameList names(decoded, list.nulEnded);
+    const bool typed = piped && sys::namesTypedAtTerminal();
     bool allCopied = true;
-    for (Name name; names.next(name);) {
-        const sys::Encoding encoding = sys::takeListed(name.text, decoded.mark());
-        if (name.tooLong)
-            say(stderr, openFailedMessage, name.text, encoding);
-        allCopied = !name.tooLong && copyAndReport(name.text, encoding, buffer, stderr, true) && allCopied;
+    for (Name listed; names.next(listed);) {
+        const sys::HeldName name = sys::takeName(listed.text, decoded.mark(), typed);
+        if (listed.tooLong)
+            say(stderr, openFailedMessage, name, tool.style);
+        allCopied = !listed.tooLong && copyAndReport(name, tool, stderr, true) && allCopied;
     }
     return allCopied;
 }
 
 // Copies every name given as an argument, then those of each list; true when all were copied.
-bool copyNames(const Command& command)
+bool copyNames(const Command& command, Tool& tool)
 {
-    CopyBuffer buffer(copyBlockSize);
     bool allCopied = true;
     for (const std::string& name : sys::filesNamed(command.names))
-        allCopied = copyAndReport(name, sys::argumentsEncoding, buffer, stderr, true) && allCopied;
+        allCopied = copyAndReport({name, sys::argumentsEncoding}, tool, stderr, true) && allCopied;
     for (const Command::List& list : command.lists)
-        allCopied = copyListed(list, buffer) && allCopied;
+        allCopied = copyListed(list, tool) && allCopied;
     return allCopied;
 }
 
@@ -176,24 +157,27 @@ bool copyNames(const Command& command)
 
 int main(int argc, char** argv)
 {
-    const Command command = parseArguments(sys::startUp(argc, argv), sys::slashHelp);
+    const sys::Style& style = sys::hostStyle();
+    const Command command = parseArguments(sys::startUp(argc, argv), style.slashHelp);
     bool done = true;
     switch (command.kind) {
-    case Command::loop: {
-        CopyBuffer buffer(copyBlockSize);
-        return askForNames(buffer);
+    case Command::askForNames: {
+        Tool tool{style};
+        return askForNames(tool);
     }
     case Command::unknownOption:
     case Command::missingValue:
-        say(stderr, command.kind == Command::unknownOption ? unknownOptionText : missingValueText, command.option,
-            sys::argumentsEncoding);
+        say(stderr, command.kind == Command::unknownOption ? unknownOptionText : missingValueText,
+            {command.option, sys::argumentsEncoding}, style);
         return 2;
-    case Command::copyNames:
+    case Command::copyNames: {
         sys::goOnWithoutReader();
-        done = copyNames(command);
+        Tool tool{style};
+        done = copyNames(command, tool);
         break;
+    }
     case Command::help:
-        sys::show(stdout, helpText, sys::argumentsEncoding);
+        sys::show(stdout, usage, sys::argumentsEncoding);
         break;
     case Command::version:
         sys::show(stdout, versionText, sys::argumentsEncoding);

@@ -1,7 +1,7 @@
 // Byte strings the tests compare the tool's output against.
 #pragma once
 
-#include "line_end_kernels.hpp"
+#include "copy/kernels.hpp"
 
 #include <cstddef>
 #include <string>

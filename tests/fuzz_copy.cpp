@@ -3,7 +3,7 @@
 // ends removed and nothing else changed.
 
 #include "bytes.hpp"
-#include "line_end_copy.hpp"
+#include "copy/blocks.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     };
     std::vector<char> block(blockSize);
-    if (copyWithoutLineEnds(read, write, rule, block.data(), block.size()) != CopyResult::copied ||
+    if (copyWithoutLineEnds(read, write, rule, block.data(), block.size()) != Outcome::copied ||
         written != expected)
         std::abort();
 

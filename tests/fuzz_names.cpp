@@ -2,7 +2,7 @@
 // Windows, the name reader ends, hands out no name longer than the longest,
 // and no more text than it was given: nothing is handed out twice.
 
-#include "name_reader.hpp"
+#include "names/typed.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::string typed(reinterpret_cast<const char*>(data + 1), size - 1);
     std::istringstream in(typed);
-    NameReader reader(in, (data[0] & 1) != 0);
+    NameReader reader(*in.rdbuf(), (data[0] & 1) != 0);
     std::size_t names = 0, handedOut = 0;
     for (Name name; reader.next(name); ++names) {
         if (name.text.size() > NameReader::longestName || names > typed.size())

@@ -1,13 +1,14 @@
 // The name reader, the command line and encodings, as tables of what goes in and what comes out.
 
-#include "arguments.hpp"
-#include "copy_mode.hpp"
-#include "encoding.hpp"
-#include "names_input.hpp"
-#include "long_path.hpp"
-#include "name_list.hpp"
-#include "name_reader.hpp"
-#include "terminal_text.hpp"
+#include "copy/text_rule.hpp"
+#include "names/arguments.hpp"
+#include "system/new_file_modes.hpp"
+#include "names/utf8.hpp"
+#include "names/stream.hpp"
+#include "system/long_path.hpp"
+#include "names/list.hpp"
+#include "names/typed.hpp"
+#include "console/terminal_text.hpp"
 #include "texts.hpp"
 
 #include <gtest/gtest.h>
@@ -25,10 +26,10 @@ namespace {
 std::vector<std::string> namesIn(const std::string& input, bool backslashes = true)
 {
     std::istringstream in(input);
-    NameReader reader(in, backslashes);
+    NameReader reader(*in.rdbuf(), backslashes);
     std::vector<std::string> names;
     for (Name name; reader.next(name);)
-        names.push_back((name.quoted ? "Q:" : "") + std::string(name.tooLong ? "L:" : "") + name.text);
+        names.push_back((name.literal ? "Q:" : "") + std::string(name.tooLong ? "L:" : "") + name.text);
     return names;
 }
 
@@ -105,7 +106,7 @@ TEST(NameReader, HandsOutEachNameAsTyped)
     // Which names stood alone on their line, ended by its line end, so that a terminal's cursor
     // is at a line's start after them: not one among others, one before a blank, nor the last.
     std::istringstream typed("a\nb c\n\n d\ne \nf\\\ng\nh");
-    NameReader reader(typed, true);
+    NameReader reader(*typed.rdbuf(), true);
     std::string own;
     for (Name name; reader.next(name);)
         own += name.text + (name.ownLine ? "+ " : "- ");
@@ -118,8 +119,7 @@ TEST(NameReader, DropsAnEndlessWordAndReadsNothingPastTheEnd)
 {
     int part = 0;
     Parts typed([&part] { return ++part <= 1024 ? std::string(1 << 16, 'y') : part == 1025 ? " a" : part == 1027 ? "b" : ""; });
-    std::istream in(&typed);
-    NameReader reader(in, true);
+    NameReader reader(typed, true);
     Name name;
     ASSERT_TRUE(reader.next(name));
     EXPECT_TRUE(name.tooLong);
@@ -148,18 +148,24 @@ TEST(Arguments, TellWhatIsAskedFor)
         {{"a", "--files-from"}, false, K::missingValue, {}, "--files-from"},
         {{"--files-fromx"}, false, K::unknownOption, {}, "--files-fromx"},
         {{"--", "--files-from=l"}, false, K::copyNames, {"--files-from=l"}, ""},
-        {{}, false, K::loop, {}, ""},                          {{"a.txt", "q", "b c"}, false, K::copyNames, {"a.txt", "q", "b c"}, ""},
+        {{}, false, K::askForNames, {}, ""},                          {{"a.txt", "q", "b c"}, false, K::copyNames, {"a.txt", "q", "b c"}, ""},
         {{"-h"}, false, K::help, {}, ""},                      {{"a.txt", "--help", "-x"}, false, K::help, {}, ""},
         {{"--version", "--help"}, false, K::version, {}, ""},  {{"a.txt", "-x", "--help"}, false, K::unknownOption, {}, "-x"},
         {{"-"}, false, K::unknownOption, {}, "-"},             {{"--", "-x", "--help", "--"}, false, K::copyNames, {"-x", "--help", "--"}, ""},
-        {{"--"}, false, K::loop, {}, ""},                      {{"/?"}, false, K::copyNames, {"/?"}, ""},
+        {{"--"}, false, K::askForNames, {}, ""},                      {{"/?"}, false, K::copyNames, {"/?"}, ""},
         {{"/?"}, true, K::help, {}, ""},                       {{"--", "/?"}, true, K::copyNames, {"/?"}, ""},
     };
     for (const auto& c : cases) {
-        const Command command = parseArguments(c.arguments, c.slashHelp);
+        std::vector<Argument> arguments;
+        for (const std::string& word : c.arguments)
+            arguments.push_back({word});
+        const Command command = parseArguments(arguments, c.slashHelp);
+        Names names;
+        for (const Argument& name : command.names)
+            names.push_back(name.text);
         const std::string seen = ::testing::PrintToString(c.arguments);
         EXPECT_EQ(command.kind, c.kind) << seen;
-        EXPECT_EQ(command.names, c.names) << seen;
+        EXPECT_EQ(names, c.names) << seen;
         EXPECT_EQ(command.option, c.option) << seen;
         EXPECT_EQ(command.lists, c.lists) << seen;
     }

@@ -1,7 +1,7 @@
 // What Windows decides where wine differs: what the system reports in, what the tool makes of
 // it out. Each table follows the Windows documentation it names.
 
-#include "windows_rules.hpp"
+#include "system/windows_rules.hpp"
 
 #include <gtest/gtest.h>
 

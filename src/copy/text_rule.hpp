@@ -18,6 +18,11 @@ std::size_t unitSize(Units units);
 // The bytes of one unit that holds the ASCII character c, in the text's byte order.
 std::string unitBytes(Units units, char c);
 
+// What a file that starts with these bytes is made of: the units of UTF-32 or
+// UTF-16 when it starts with their byte-order mark, else bytes. (A UTF-8 file
+// is bytes: its LF and CR are bytes too.)
+Units unitsOf(const char* start, std::size_t size);
+
 struct TextRule {
     Units units = Units::bytes;
     LineEnds ends = LineEnds::lf;

@@ -1,6 +1,6 @@
-#include "progress.hpp"
+#include "console/progress.hpp"
 
-#include "terminal_text.hpp"
+#include "names/utf8.hpp"
 
 #include <cstdio>
 
@@ -26,16 +26,16 @@ std::string amount(std::uint64_t bytes, std::uint64_t total, bool withUnit)
 
 } // namespace
 
-Progress::Progress(std::string name, std::uint64_t total, Draw draw, Clock::time_point start)
-    : name_(std::move(name)), total_(total), draw_(std::move(draw)), next_(start + std::chrono::seconds(1))
+Progress::Progress(std::string name, Draw draw, Clock::time_point start)
+    : name_(std::move(name)), draw_(std::move(draw)), next_(start + std::chrono::seconds(1))
 {
 }
 
-void Progress::advance(std::uint64_t done, Clock::time_point now)
+void Progress::advance(std::uint64_t done, std::uint64_t total, Clock::time_point now)
 {
     if (!draw_ || now < next_)
         return;
-    draw_(line(name_, done, total_));
+    draw_(line(name_, done, total));
     drawn_ = true;
     next_ = now + std::chrono::milliseconds(250);
 }
@@ -55,14 +55,7 @@ std::size_t Progress::cells(std::size_t columns)
 
 std::string Progress::line(const std::string& name, std::uint64_t done, std::uint64_t total)
 {
-    std::string shown = name;
-    if (shown.size() > shownName) { // from a character's first byte on
-        std::size_t from = shown.size() - shownName;
-        while (from < shown.size() && (static_cast<unsigned char>(shown[from]) & 0xC0) == 0x80)
-            ++from;
-        shown = "..." + shown.substr(from);
-    }
-    shown = harmless(shown); // a line end in a name would break the line
+    const std::string shown = name.size() > shownName ? "..." + name.substr(lastBytesAt(name, shownName)) : name;
     const unsigned percent = total == 0 || done >= total ? 100 : static_cast<unsigned>(done * 100 / total);
     return shown + ": " + amount(done, total, false) + " of " + amount(total, total, true) + " (" + std::to_string(percent) + "%)";
 }

@@ -1,7 +1,7 @@
 // The kernels that drop line ends from a block in place, one set per rule.
 #pragma once
 
-#include "text_rule.hpp"
+#include "copy/text_rule.hpp"
 
 #include <cstddef>
 #include <vector>

@@ -3,19 +3,15 @@
 #pragma once
 
 #include <cstddef>
-#include <istream>
+#include <streambuf>
 #include <string>
 
 struct Name {
     std::string text;
-    bool quoted = false;  // typed in quotes: never the quit word
+    bool literal = false; // quoted or escaped, in part at least: never the quit word
     bool tooLong = false; // text holds only its start, then "..."
     bool ownLine = false; // the only name of its line, ended by the line end: at a terminal the cursor is at a line's start
 };
-
-// The first characters of an over-long name, then "...". A UTF-8 character
-// counts once; any other byte, one continuing nothing included, counts as one.
-std::string startOf(const std::string& text, std::size_t characters);
 
 class NameReader {
 public:
@@ -27,7 +23,7 @@ public:
 
     // With backslashes, a backslash takes the next character literally, as
     // POSIX shells and terminals quote names; elsewhere it is a path separator.
-    NameReader(std::istream& in, bool backslashes) : in_(in), backslashes_(backslashes) {}
+    NameReader(std::streambuf& in, bool backslashes) : in_(in), backslashes_(backslashes) {}
 
     // Hands out the next name; false once the input has ended.
     bool next(Name& name);
@@ -38,7 +34,7 @@ private:
     void add(Name& name, char c) const;
     bool readQuoted(char quote, Name& name);
 
-    std::istream& in_;
+    std::streambuf& in_;
     const bool backslashes_;
     bool ended_ = false;  // a terminal may deliver more after an end: never read past it
     bool lineStart_ = true; // no name yet on the line being read

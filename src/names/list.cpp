@@ -1,4 +1,6 @@
-#include "name_list.hpp"
+#include "names/list.hpp"
+
+#include "names/utf8.hpp"
 
 bool NameList::next(Name& name)
 {

@@ -7,34 +7,28 @@
 // Files are handles, read and written as they are, without the C runtime's text
 // mode, whose stop at a Ctrl-Z byte would lose the rest of a file.
 
-#include "system.hpp"
+#include "system/system.hpp"
 
-#include "encoding.hpp"
-#include "names_input.hpp"
-#include "long_path.hpp"
-#include "progress.hpp"
-#include "terminal_text.hpp"
-#include "windows_rules.hpp"
+#include "console/progress.hpp"
+#include "console/terminal_text.hpp"
+#include "copy/name.hpp"
+#include "names/utf8.hpp"
+#include "system/long_path.hpp"
+#include "system/windows_rules.hpp"
 
 #include <windows.h>
-
 
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
 #include <cstring>
-#include <iostream>
 #include <streambuf>
 #include <utility>
 #include <vector>
 
 namespace sys {
 
-const bool backslashEscapes = false;
-const bool slashHelp = true;
-const bool crBeforeLfEndsLine = true;
-const bool eightBitControls = false;
-const bool windowsText = true;
+const Style& hostStyle() { return Style::windows; }
 
 namespace {
 
@@ -156,12 +150,13 @@ BOOL WINAPI stopping(DWORD)
 
 } // namespace
 
-std::vector<std::string> startUp(int, char**)
+std::vector<Argument> startUp(int, char**)
 {
     SetConsoleCtrlHandler(stopping, TRUE);
-    std::vector<std::string> arguments;
+    std::vector<Argument> arguments;
+    // A quoted wildcard is taken as it stands, as by the C runtime's own expansion.
     for (const CommandWord& word : commandWords())
-        arguments.push_back(word.text);
+        arguments.push_back({word.text, word.text.find_first_of("*?") != std::string::npos && !word.quotedWildcard});
     return arguments;
 }
 
@@ -226,7 +221,7 @@ std::vector<std::string> filesMatching(const std::string& name)
     const std::wstring wide = widen(name, CP_UTF8);
     const std::size_t cut = wide.find_last_of(L"\\/:");
     const std::wstring folder = cut == std::wstring::npos ? L"" : wide.substr(0, cut + 1);
-    const std::wstring copies = L"_noNl.txt";
+    const std::wstring copies = widen(copySuffix, CP_UTF8);
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;
     const std::wstring pattern = systemName(name, CP_UTF8);
@@ -265,24 +260,14 @@ std::vector<std::string> filesMatching(const std::string& name)
 
 } // namespace
 
-std::vector<std::string> filesNamed(const std::vector<std::string>& names)
+std::vector<std::string> filesNamed(const std::vector<Argument>& names)
 {
     std::vector<std::string> files;
-    // The names are the words of the command line in their order, less the options.
-    const std::vector<CommandWord> words = commandWords();
-    auto word = words.cbegin();
-    for (const std::string& name : names) {
-        while (word != words.cend() && word->text != name)
-            ++word;
-        // A quoted wildcard is taken as it stands, as by the C runtime's own expansion.
-        const bool pattern =
-            name.find_first_of("*?") != std::string::npos && (word == words.cend() || !word->quotedWildcard);
-        const std::vector<std::string> found = pattern ? filesMatching(name) : std::vector<std::string>();
+    for (const Argument& name : names) {
+        const std::vector<std::string> found = name.pattern ? filesMatching(name.text) : std::vector<std::string>();
         if (found.empty())
-            files.push_back(name);
+            files.push_back(name.text);
         files.insert(files.end(), found.begin(), found.end());
-        if (word != words.cend())
-            ++word;
     }
     return files;
 }
@@ -318,7 +303,11 @@ bool terminalReadsUtf8() { return true; } // a console is written in UTF-16
 bool namesTypedAtTerminal() { return isConsole(GetStdHandle(STD_INPUT_HANDLE)); }
 
 // A console shows what is typed only while the tool reads it, so after the prompt.
-bool typedAhead() { return false; }
+bool prompt(const std::string& text)
+{
+    show(stdout, text, argumentsEncoding);
+    return false;
+}
 
 bool isTerminal(std::FILE* stream)
 {
@@ -364,25 +353,16 @@ std::streambuf& standardInput()
     return piped;
 }
 
-Encoding takeListed(std::string& name, NamesMark mark)
+HeldName takeName(std::string read, NamesMark mark, bool typed)
 {
-    // A marked list is UTF-8 by now. Without a mark each name tells: text in an
-    // ANSI code page with letters beyond ASCII is almost never valid UTF-8.
-    if (mark != NamesMark::none || isUtf8BeyondAscii(name))
-        return Encoding{CP_UTF8};
-    return Encoding{takePipedName(name)};
-}
-
-TypedNames typedNames()
-{
-    if (!isConsole(GetStdHandle(STD_INPUT_HANDLE))) {
-        // The names read Ctrl-Z as text mode does, and CR is a blank between names.
-        static NamesInput names(standardInput(), true, true);
-        static std::istream piped(&names);
-        return {piped, [](std::string& name) { return takeListed(name, names.mark()); }};
-    }
-    static std::istream typed(&standardInput());
-    return {typed, [](std::string&) { return argumentsEncoding; }};
+    // Typed at the console, and after a mark, a name is UTF-8 by now. Without a mark each name
+    // tells: text in an ANSI code page with letters beyond ASCII is almost never valid UTF-8.
+    if (typed)
+        return {std::move(read), argumentsEncoding};
+    if (mark != NamesMark::none || isUtf8BeyondAscii(read))
+        return {std::move(read), Encoding{CP_UTF8}};
+    const unsigned page = takePipedName(read);
+    return {std::move(read), Encoding{page}};
 }
 
 void show(std::FILE* stream, const std::string& text, Encoding encoding)
@@ -390,7 +370,6 @@ void show(std::FILE* stream, const std::string& text, Encoding encoding)
     const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (isConsole(handle)) {
         std::fflush(stream);
-        std::cout.flush();
         const std::wstring wide = widen(text, CP_UTF8);
         DWORD written = 0;
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
@@ -559,18 +538,18 @@ bool markGone(const File& copy)
 
 } // namespace
 
-File openInput(const std::string& name)
+Input openInput(const std::string& name)
 {
     const std::wstring path = systemName(name, CP_UTF8);
     if (path.empty())
-        return File();
+        return {};
     Unredirected unredirected;
     // Others may rename or remove it meanwhile, as elsewhere.
     File file = fromHandle(CreateFileW(path.c_str(), GENERIC_READ, shared | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.isOpen() || !onDisk(file))
-        return File();
-    return file;
+        return {};
+    return {std::move(file), File()};
 }
 
 File openList(const std::string& name)
@@ -583,17 +562,17 @@ File openList(const std::string& name)
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
-PendingCopy openCopy(const File& input, const std::string& name)
+PendingCopy openCopy(const Input& input, const std::string& name)
 {
     const std::wstring path = systemName(name, CP_UTF8), full = fullPath(widen(name, CP_UTF8));
     // A stream of the input (notes.txt:s gives notes.txt:s_noNl.txt) is never made.
     if (path.empty() || full.empty() || namesStream(full))
         return {};
     Unredirected unredirected;
-    const FileIdentity source = identity(input);
+    const FileIdentity source = identity(input.file);
     if (refusedAt(path, source))
         return {};
-    const DWORD attributes = newCopyAttributes(attributesOf(input));
+    const DWORD attributes = newCopyAttributes(attributesOf(input.file));
     const std::wstring folder = full.substr(0, full.rfind(L'\\') + 1), folderPath = folderOf(full);
     // The folder the name is in, where its copy must stand: a file link at the name may lead elsewhere.
     const File holder = fromHandle(CreateFileW(pathToOpen(folderPath, folderPath).c_str(), FILE_READ_ATTRIBUTES,
@@ -604,7 +583,7 @@ PendingCopy openCopy(const File& input, const std::string& name)
     const std::wstring folderFinalPath = identity(holder).finalPath;
     for (int tries = 0; tries < 100; ++tries) {
         const std::wstring hidden = folder + hiddenLeaf(), hiddenPath = pathToOpen(hidden, hidden);
-        File copy = newCopy(input, hiddenPath, attributes);
+        File copy = newCopy(input.file, hiddenPath, attributes);
         if (!copy.isOpen() && GetLastError() == ERROR_FILE_EXISTS)
             continue;
         if (!copy.isOpen())
@@ -618,20 +597,20 @@ PendingCopy openCopy(const File& input, const std::string& name)
         // encrypted where the input is; else it goes as it is closed.
         const FileIdentity target = identity(copy);
         if (!onDisk(copy) || sameFile(source, target) || !standsIn(folderFinalPath, target.finalPath) ||
-            !keepsEncryption(attributesOf(input), attributesOf(copy)))
+            !keepsEncryption(attributesOf(input.file), attributesOf(copy)))
             return {};
-        return PendingCopy(std::move(copy), std::string());
+        return PendingCopy(std::move(copy), File(), std::string());
     }
     return {};
 }
 
 PendingCopy::~PendingCopy() = default; // a pending copy goes with its handle
 
-Publication publish(PendingCopy copy, const File& input, const std::string& name)
+Publication publish(PendingCopy copy, const Input& input, const std::string& name)
 {
     const std::wstring path = systemName(name, CP_UTF8), full = fullPath(widen(name, CP_UTF8));
     Unredirected unredirected;
-    if (path.empty() || full.empty() || refusedAt(path, identity(input)))
+    if (path.empty() || full.empty() || refusedAt(path, identity(input.file)))
         return Publication::refused;
     // A network share may fail a write late ("Delayed Write Failed"): before the name is taken.
     FILE_REMOTE_PROTOCOL_INFO remote;
@@ -655,8 +634,8 @@ Publication publish(PendingCopy copy, const File& input, const std::string& name
     if (!renamed)
         return Publication::refused;
     // Read-only only now: a file that is cannot be marked for deletion.
-    if (carriedAttributes(attributesOf(input)) != 0)
-        setAttributes(copy.file_, attributesOf(copy.file_) | carriedAttributes(attributesOf(input)));
+    if (carriedAttributes(attributesOf(input.file)) != 0)
+        setAttributes(copy.file_, attributesOf(copy.file_) | carriedAttributes(attributesOf(input.file)));
     // It stands at its name now; a share's writes were flushed before, and a local close does not fail.
     copy.file_.close();
     return Publication::published;

@@ -1,4 +1,6 @@
-#include "name_reader.hpp"
+#include "names/typed.hpp"
+
+#include "names/utf8.hpp"
 
 namespace {
 
@@ -14,33 +16,15 @@ bool isQuote(int c) { return c == '"' || c == '\''; }
 
 } // namespace
 
-std::string startOf(const std::string& text, std::size_t characters)
-{
-    std::size_t length = 0;
-    int continuations = 0; // still allowed to follow in the current character
-    for (std::size_t seen = 0; length < text.size(); ++length) {
-        const auto byte = static_cast<unsigned char>(text[length]);
-        if ((byte & 0xC0) == 0x80 && continuations > 0) {
-            --continuations;
-            continue;
-        }
-        if (seen++ == characters)
-            break;
-        continuations = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
-    }
-    return text.substr(0, length) + "...";
-}
-
 int NameReader::get()
 {
     if (pendingAt_ < pending_.size())
         return static_cast<unsigned char>(pending_[pendingAt_++]);
     if (ended_)
         return end;
-    const auto c = in_.rdbuf() ? in_.rdbuf()->sbumpc() : std::char_traits<char>::eof();
+    const auto c = in_.sbumpc();
     if (std::char_traits<char>::eq_int_type(c, std::char_traits<char>::eof())) {
         ended_ = true;
-        in_.setstate(std::ios::eofbit);
         return end;
     }
     return static_cast<unsigned char>(std::char_traits<char>::to_char_type(c));
@@ -71,7 +55,7 @@ bool NameReader::readQuoted(char quote, Name& name)
     for (int c = get(); c != end;) {
         read += static_cast<char>(c);
         if (c == quote) {
-            name.quoted = true;
+            name.literal = true;
             for (const char kept : inside)
                 add(name, kept);
             return true;
@@ -120,13 +104,13 @@ bool NameReader::next(Name& name)
                     add(name, '\\');
                     break;
                 }
-                name.quoted = true; // \q is no quit word
+                name.literal = true; // \q is no quit word
             }
             add(name, static_cast<char>(c));
         }
         name.ownLine = lineStart_ && c == '\n';
         lineStart_ = c == '\n';
-    } while (name.text.empty() && !name.quoted && !name.tooLong);
+    } while (name.text.empty() && !name.literal && !name.tooLong);
     if (name.tooLong)
         name.text = startOf(name.text, shownStart);
     return true;

@@ -1,12 +1,11 @@
 // POSIX systems: file names and console text are bytes, files are descriptors.
 
-#include "system.hpp"
+#include "system/system.hpp"
 
-#include "copy_mode.hpp"
-#include "encoding.hpp"
-#include "names_input.hpp"
-#include "progress.hpp"
-#include "terminal_text.hpp"
+#include "console/progress.hpp"
+#include "console/terminal_text.hpp"
+#include "names/utf8.hpp"
+#include "system/new_file_modes.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,11 +29,7 @@
 
 namespace sys {
 
-const bool backslashEscapes = true;
-const bool slashHelp = false;
-const bool crBeforeLfEndsLine = false;
-const bool eightBitControls = true;
-const bool windowsText = false;
+const Style& hostStyle() { return Style::posix; }
 
 namespace {
 
@@ -92,7 +87,7 @@ private:
 
 } // namespace
 
-std::vector<std::string> startUp(int argc, char** argv)
+std::vector<Argument> startUp(int argc, char** argv)
 {
 #ifdef SIGXFSZ
     // Over a file-size limit a write should fail and be reported, not end the tool.
@@ -109,12 +104,21 @@ std::vector<std::string> startUp(int argc, char** argv)
         sigemptyset(&action.sa_mask);
         sigaction(signal, &action, nullptr);
     }
-    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::vector<Argument> arguments;
+    for (int at = 1; at < argc; ++at)
+        arguments.push_back({argv[at]}); // the shell has expanded its patterns
+    return arguments;
 }
 
 void goOnWithoutReader() { std::signal(SIGPIPE, SIG_IGN); }
 
-std::vector<std::string> filesNamed(const std::vector<std::string>& names) { return names; }
+std::vector<std::string> filesNamed(const std::vector<Argument>& names)
+{
+    std::vector<std::string> files;
+    for (const Argument& name : names)
+        files.push_back(name.text);
+    return files;
+}
 
 // A terminal stays open when the tool ends.
 void keepWindowOpen(bool) {}
@@ -123,12 +127,14 @@ bool namesTypedAtTerminal() { return isatty(STDIN_FILENO) != 0; }
 
 bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
-bool typedAhead()
+bool prompt(const std::string& text)
 {
     int waiting = 0;
-    return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
+    const bool typedAhead = ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+    return typedAhead;
 }
-
 const Encoding argumentsEncoding{};
 
 namespace {
@@ -163,15 +169,7 @@ std::streambuf& standardInput()
     return input;
 }
 
-Encoding takeListed(std::string&, NamesMark) { return Encoding{}; } // names are bytes
-
-TypedNames typedNames()
-{
-    // A list of names saved with a UTF-8 mark: the mark is no part of the first name.
-    static NamesInput names(standardInput(), false, false);
-    static std::istream typed(&names);
-    return {typed, [](std::string& name) { return takeListed(name, NamesMark::none); }};
-}
+HeldName takeName(std::string read, NamesMark, bool) { return {std::move(read), Encoding{}}; } // names are bytes
 
 void show(std::FILE* stream, const std::string& text, Encoding)
 {
@@ -316,7 +314,7 @@ std::string hiddenName()
 
 } // namespace
 
-File openInput(const std::string& name)
+Input openInput(const std::string& name)
 {
     // Its folder, opened once: a link on the path changed later moves neither the
     // input nor its copy elsewhere. Searching it is enough, reading it is not needed.
@@ -331,8 +329,8 @@ File openInput(const std::string& name)
     File folder(open(leaf == 0 ? "." : name.substr(0, leaf).c_str(), search | O_DIRECTORY | O_CLOEXEC));
     File file = folder.isOpen() ? openRegular(descriptor(folder), name.substr(leaf)) : File();
     if (!file.isOpen())
-        return File();
-    return File(file.release(), folder.release());
+        return {};
+    return {std::move(file), std::move(folder)};
 }
 
 File openList(const std::string& name)
@@ -344,11 +342,11 @@ File openList(const std::string& name)
     return list;
 }
 
-PendingCopy openCopy(const File& input, const std::string& name)
+PendingCopy openCopy(const Input& input, const std::string& name)
 {
     struct stat source;
-    const int folder = static_cast<int>(input.folder()); // openInput holds it
-    if (fstat(descriptor(input), &source) != 0 || refusedAt(folder, name.substr(leafAt(name)), input))
+    const int folder = descriptor(input.folder);
+    if (fstat(descriptor(input.file), &source) != 0 || refusedAt(folder, name.substr(leafAt(name)), input.file))
         return {};
     // The umask can be read only by setting it; nothing here changes it later.
     static const mode_t umaskBits = [] {
@@ -356,7 +354,7 @@ PendingCopy openCopy(const File& input, const std::string& name)
         umask(bits);
         return bits;
     }();
-    const CopyModes modes = copyModes(source.st_mode, umaskBits, hasNamedAclEntries(input));
+    const CopyModes modes = copyModes(source.st_mode, umaskBits, hasNamedAclEntries(input.file));
     const auto made = static_cast<mode_t>(modes.made), wanted = static_cast<mode_t>(modes.wanted);
     File held(fcntl(folder, F_DUPFD_CLOEXEC, 0)); // the copy's own hold on the folder
     if (!held.isOpen())
@@ -375,28 +373,28 @@ PendingCopy openCopy(const File& input, const std::string& name)
         if (fd == -1 && errno != EEXIST)
             return {};
     }
-    File copy(fd, held.release());
+    File copy(fd);
     if (!copy.isOpen())
         return {};
     if (!hidden.empty())
-        nameHidden(static_cast<int>(copy.folder()), hidden);
+        nameHidden(descriptor(held), hidden);
     setPermissions(copy, source, wanted);
-    return PendingCopy(std::move(copy), std::move(hidden));
+    return PendingCopy(std::move(copy), std::move(held), std::move(hidden));
 }
 
 PendingCopy::~PendingCopy()
 {
     if (hidden_.empty())
         return;
-    unlinkat(static_cast<int>(file_.folder()), hidden_.c_str(), 0);
+    unlinkat(descriptor(folder_), hidden_.c_str(), 0);
     hiddenNamed = 0;
 }
 
-Publication publish(PendingCopy copy, const File& input, const std::string& name)
+Publication publish(PendingCopy copy, const Input& input, const std::string& name)
 {
-    const int folder = static_cast<int>(copy.file_.folder());
+    const int folder = descriptor(copy.folder_);
     const std::string leaf = name.substr(leafAt(name));
-    if (refusedAt(folder, leaf, input))
+    if (refusedAt(folder, leaf, input.file))
         return Publication::refused;
     // Between the hidden name and the rename no Ctrl-C leaves the hidden name behind:
     // owned, made after held, goes (and takes the hidden name away) before held.
@@ -442,7 +440,7 @@ std::function<void(const std::string&)> progressLine()
         if ((foreground != -1 && foreground != getpgrp()) || width == 0)
             return;
         // to the start of the line, and what stands there erased
-        std::fputs(("\r\x1b[K" + fitCells(harmless(line, eightBitControls, terminalReadsUtf8()), width)).c_str(), stderr);
+        std::fputs(("\r\x1b[K" + fitCells(line, width)).c_str(), stderr);
         std::fflush(stderr);
         lineShown = !line.empty();
     };

@@ -1,15 +1,4 @@
-#include "encoding.hpp"
-
-#include <cstring>
-
-namespace {
-
-bool startsWith(const char* start, std::size_t size, const char* mark, std::size_t length)
-{
-    return size >= length && std::memcmp(start, mark, length) == 0;
-}
-
-} // namespace
+#include "names/utf8.hpp"
 
 void appendUtf8(std::string& text, char32_t c)
 {
@@ -28,20 +17,6 @@ void appendUtf8(std::string& text, char32_t c)
         text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
         text += static_cast<char>(0x80 | (c & 0x3F));
     }
-}
-
-Units unitsOf(const char* start, std::size_t size)
-{
-    // UTF-32LE's mark begins as UTF-16LE's does, so it is looked for first.
-    if (startsWith(start, size, "\xFF\xFE\0\0", 4))
-        return Units::utf32le;
-    if (startsWith(start, size, "\0\0\xFE\xFF", 4))
-        return Units::utf32be;
-    if (startsWith(start, size, "\xFF\xFE", 2))
-        return Units::utf16le;
-    if (startsWith(start, size, "\xFE\xFF", 2))
-        return Units::utf16be;
-    return Units::bytes;
 }
 
 std::size_t utf8At(const std::string& text, std::size_t at, char32_t& c)
@@ -76,4 +51,27 @@ bool isUtf8BeyondAscii(const std::string& text)
         beyond = beyond || length > 1;
     }
     return beyond;
+}
+
+std::size_t characterAt(const std::string& text, std::size_t at)
+{
+    char32_t c = 0;
+    const std::size_t length = utf8At(text, at, c);
+    return length == 0 ? 1 : length;
+}
+
+std::string startOf(const std::string& text, std::size_t characters)
+{
+    std::size_t at = 0;
+    for (std::size_t seen = 0; at < text.size() && seen < characters; ++seen)
+        at += characterAt(text, at);
+    return at < text.size() ? text.substr(0, at) + "..." : text;
+}
+
+std::size_t lastBytesAt(const std::string& text, std::size_t bytes)
+{
+    std::size_t at = 0;
+    while (at < text.size() && text.size() - at > bytes)
+        at += characterAt(text, at);
+    return at;
 }

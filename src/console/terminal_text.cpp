@@ -1,6 +1,6 @@
-#include "terminal_text.hpp"
+#include "console/terminal_text.hpp"
 
-#include "encoding.hpp"
+#include "names/utf8.hpp"
 
 #include <algorithm>
 #include <cctype>

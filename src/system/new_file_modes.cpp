@@ -1,4 +1,4 @@
-#include "copy_mode.hpp"
+#include "system/new_file_modes.hpp"
 
 CopyModes copyModes(unsigned inputMode, unsigned umaskBits, bool namedAcl)
 {

@@ -1,6 +1,6 @@
-#include "names_input.hpp"
+#include "names/stream.hpp"
 
-#include "encoding.hpp"
+#include "names/utf8.hpp"
 
 NamesInput::NamesInput(std::streambuf& source, bool utf16, bool ctrlZEnds, bool unmarked)
     : source_(source), utf16_(utf16), ctrlZEnds_(ctrlZEnds), unmarked_(unmarked)

@@ -1,4 +1,4 @@
-#include "windows_rules.hpp"
+#include "system/windows_rules.hpp"
 
 #include <algorithm>
 #include <cwctype>

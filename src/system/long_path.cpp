@@ -1,4 +1,4 @@
-#include "long_path.hpp"
+#include "system/long_path.hpp"
 
 std::wstring extendedPath(const std::wstring& full)
 {

@@ -2,7 +2,7 @@
 // each ended by NUL (find -print0).
 #pragma once
 
-#include "name_reader.hpp"
+#include "names/typed.hpp"
 
 #include <streambuf>
 

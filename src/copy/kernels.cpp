@@ -1,4 +1,4 @@
-#include "line_end_kernels.hpp"
+#include "copy/kernels.hpp"
 
 #include <array>
 #include <cstdint>

@@ -1,14 +1,14 @@
 // One file by name: open it, make its copy without line ends beside it, and say how it went.
 #pragma once
 
-#include "line_end_copy.hpp"
+#include "console/progress.hpp"
+#include "copy/blocks.hpp"
+#include "copy/name.hpp"
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
-
-enum class Outcome { copied, openFailed, createFailed, readFailed, writeFailed };
 
 // The one block a copy works in, allocated once and used for every file. It
 // starts on a page: the system copies into such a buffer fastest.
@@ -30,12 +30,8 @@ private:
     char* data_;
 };
 
-// The name of the copy of the file called name: name followed by "_noNl.txt".
-std::string copyName(const std::string& name);
-
-// Copies the file called oldFileName to copyName(oldFileName) without its line ends.
-// The copy takes its name only once it is whole and the input did not change
-// meanwhile; until then that name keeps what it held, an old copy or nothing.
-// The input is never written. With lineFree (the cursor stands at the start of
-// a line), a long copy shows how far it has come on a terminal.
-Outcome removeLineFeeds(const std::string& oldFileName, CopyBuffer& buffer, bool lineFree);
+// Copies the file called oldFileName to copyName(oldFileName) without its line
+// ends. The copy takes its name only once it is whole and the input did not
+// change meanwhile; until then that name keeps what it held, an old copy or
+// nothing. The input is never written. progress hears how far it has come.
+Outcome makeCopy(const std::string& oldFileName, LineEnds ends, CopyBuffer& buffer, Progress& progress);

@@ -712,7 +712,7 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
 {
     const std::string big = std::string(6 << 20, 'x') + "\n", msg = withCrlf(ok("big.txt")), erase = "\r\x1b[K";
     const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE5\x90\x8D\xE5\x89\x8D.txt";
-    const Tree files{{"big.txt", big}, {cjk, big}, {escName, "e\n"}};
+    const Tree files{{"big.txt", big}, {cjk, big}, {escName, "e\n"}, {"c1\x9B\xC2\x9B.txt", "c\n"}};
     // Cells a terminal gives these lines: two for each of the CJK characters, one for ASCII.
     const auto cells = [](const std::string& line) {
         return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; }) +
@@ -749,6 +749,9 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
             .says(erase + msg + P + msg + P + "\r\n").leaves(copied),
         slowly("escape sequences in a name", "big.txt").args({escName}).says(withCrlf(ok("?]0;owned??[2J.txt")))
             .leaves({{escName + "_noNl.txt", "e"}}),
+        // 0x9B alone is CSI to an 8-bit terminal; in UTF-8 (C2 9B) it is C1 anywhere.
+        slowly("C1 bytes in a name", "big.txt").args({"c1\x9B\xC2\x9B.txt"}).says(withCrlf(ok("c1??.txt")))
+            .leaves({{"c1\x9B\xC2\x9B.txt_noNl.txt", "c"}}),
         Row("none where standard error is a file").files(files).preload({{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}})
             .args({"big.txt"}).says(ok("big.txt")).leaves(copied),
         // Where the line cannot be taken back, or would break into the shell's own line (a job in the background: the

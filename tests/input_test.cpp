@@ -8,6 +8,7 @@
 #include "system/long_path.hpp"
 #include "names/list.hpp"
 #include "names/typed.hpp"
+#include "system/style.hpp"
 #include "console/terminal_text.hpp"
 #include "texts.hpp"
 
@@ -61,11 +62,11 @@ private:
 
 TEST(NameReader, HandsOutEachNameAsTyped)
 {
-    const bool windows = false;
+    const bool windows = sys::Style::windows.backslashEscapes; // a backslash separates folders there
     const struct {
         std::string input;
         Names names;
-        bool backslashes = true;
+        bool backslashes = sys::Style::posix.backslashEscapes;
     } cases[] = {
         {"", {}},                        {" \t\n\r\n", {}},
         {"a.txt\nq\n", {"a.txt", "q"}},     {"a b\n\n  c", {"a", "b", "c"}},
@@ -135,6 +136,7 @@ TEST(Arguments, TellWhatIsAskedFor)
 {
     using K = Command::Kind;
     using Lists = std::vector<Command::List>;
+    const bool windows = sys::Style::windows.slashHelp; // "/?" asks for help there
     const struct {
         std::vector<std::string> arguments;
         bool slashHelp;
@@ -153,7 +155,7 @@ TEST(Arguments, TellWhatIsAskedFor)
         {{"--version", "--help"}, false, K::version, {}, ""},  {{"a.txt", "-x", "--help"}, false, K::unknownOption, {}, "-x"},
         {{"-"}, false, K::unknownOption, {}, "-"},             {{"--", "-x", "--help", "--"}, false, K::copyNames, {"-x", "--help", "--"}, ""},
         {{"--"}, false, K::askForNames, {}, ""},                      {{"/?"}, false, K::copyNames, {"/?"}, ""},
-        {{"/?"}, true, K::help, {}, ""},                       {{"--", "/?"}, true, K::copyNames, {"/?"}, ""},
+        {{"/?"}, windows, K::help, {}, ""},                    {{"--", "/?"}, windows, K::copyNames, {"/?"}, ""},
     };
     for (const auto& c : cases) {
         std::vector<Argument> arguments;
@@ -212,6 +214,7 @@ TEST(Encoding, ReadsTheMarkAndTellsUtf8)
         bool utf16, ctrlZEnds;
         std::string names;
         NamesMark mark;
+        bool unmarked = true;
     } streams[] = {
         {"\xEF\xBB\xBF" "a b", false, false, "a b", NamesMark::utf8},
         {"\xEF\xBBx\xEF\xBB\xBF", false, false, "\xEF\xBBx\xEF\xBB\xBF", NamesMark::none},
@@ -224,12 +227,13 @@ TEST(Encoding, ReadsTheMarkAndTellsUtf8)
         // cmd /u writes UTF-16LE without a mark: a NUL second byte tells it, where UTF-16 is read
         {"n\0e\0w\0 \0\xE9\0\r\0\n\0"s, true, true, "new \xC3\xA9\r\n", NamesMark::utf16le},
         {"n\0"s, false, false, "n\0"s, NamesMark::none}, {"na\0"s, true, false, "na\0"s, NamesMark::none},
+        {"a\0b\0"s, true, false, "a\0b\0"s, NamesMark::none, false}, // names ended by NUL, one a character
         {"a\x1A b", false, true, "a", NamesMark::none},
         {"a\x1A b", true, false, "a\x1A b", NamesMark::none}, {"", true, true, "", NamesMark::none},
     };
     for (const auto& stream : streams) {
         std::istringstream source(stream.input);
-        NamesInput input(*source.rdbuf(), stream.utf16, stream.ctrlZEnds);
+        NamesInput input(*source.rdbuf(), stream.utf16, stream.ctrlZEnds, stream.unmarked);
         std::istream in(&input);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), stream.names) << testing::PrintToString(stream.input);
         EXPECT_EQ(input.mark(), stream.mark) << testing::PrintToString(stream.input);
@@ -293,8 +297,10 @@ TEST(TerminalText, CountsCellsCutsAtThemAndShowsNoControlCharacter)
         EXPECT_EQ(fitCells(c.text, 3), c.inThree) << testing::PrintToString(c.text);
     }
     EXPECT_EQ(harmless("a\x1b[2J\tb\x7f\xC2\x9B\xC2\xA0\xE9\x9B\n"), "a?[2J?b??\xC2\xA0\xE9\x9B?");
-    EXPECT_EQ(harmless("\xE9\x9B\xC2\x9B", true), "\xE9??"); // 0x9B is CSI on an 8-bit terminal
-    EXPECT_EQ(harmless("\xC4\x9B\xC3\xA9", true, false), "\xC4?\xC3\xA9"); // in UTF-8 too, where the locale is not
+    // 0x9B is CSI on an 8-bit POSIX terminal; in a Windows code page a letter.
+    EXPECT_EQ(harmless("\xE9\x9B\xC2\x9B", sys::Style::posix.eightBitControls), "\xE9??");
+    EXPECT_EQ(harmless("\xE9\x9B\xC2\x9B", sys::Style::windows.eightBitControls), "\xE9\x9B?");
+    EXPECT_EQ(harmless("\xC4\x9B\xC3\xA9", sys::Style::posix.eightBitControls, false), "\xC4?\xC3\xA9"); // in UTF-8 too, where the locale is not
     // The locale's codeset, after its dot: the first setting that is set decides.
     const struct {
         const char *lcAll, *lcCtype, *lang;

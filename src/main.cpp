@@ -127,9 +127,10 @@ bool copyListed(const Command::List& list, Tool& tool)
         say(stderr, openFailedMessage, {list.file, sys::argumentsEncoding}, tool.style);
         return false;
     }
-    sys::FileBuffer bytes(file);
+    sys::FileBuffer fromFile(file);
+    sys::Bytes& bytes = piped ? sys::standardInput() : fromFile;
     const bool windowsText = tool.style.windowsText;
-    NamesInput decoded(piped ? sys::standardInput() : bytes, windowsText, windowsText, !list.nulEnded);
+    NamesInput decoded(bytes, windowsText, windowsText, !list.nulEnded);
     NameList names(decoded, list.nulEnded);
     const bool typed = piped && sys::namesTypedAtTerminal();
     bool allCopied = true;
@@ -139,7 +140,10 @@ bool copyListed(const Command::List& list, Tool& tool)
             say(stderr, openFailedMessage, name, tool.style);
         allCopied = !listed.tooLong && copyAndReport(name, tool, stderr, true) && allCopied;
     }
-    return allCopied;
+    // A list read part-way may have named more.
+    if (bytes.failed())
+        say(stderr, readFailedMessage, {list.file, sys::argumentsEncoding}, tool.style);
+    return allCopied && !bytes.failed();
 }
 
 // Copies every name given as an argument, then those of each list; true when all were copied.

@@ -282,9 +282,9 @@ Outcome runTool(const fs::path& dir, const fs::path& scratch, const Row& how)
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         signal(SIGPIPE, SIG_DFL); // this test ignores it, for a tool that ends before it reads what is typed
-        // Wine takes arguments and file names in the locale's encoding: UTF-8, as Linux has them.
-        if (windows)
-            setenv("LC_ALL", "C.UTF-8", 1);
+        // Names are UTF-8, as the terminal reads them (a row may say otherwise); wine takes arguments
+        // and file names in the locale's encoding.
+        setenv("LC_ALL", "C.UTF-8", 1);
         const rlimit size{how.sizeLimit, how.sizeLimit}, files{how.openFiles, how.openFiles};
         setrlimit(RLIMIT_FSIZE, &size);
         if (how.openFiles != RLIM_INFINITY)
@@ -712,7 +712,7 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
 {
     const std::string big = std::string(6 << 20, 'x') + "\n", msg = withCrlf(ok("big.txt")), erase = "\r\x1b[K";
     const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE5\x90\x8D\xE5\x89\x8D.txt";
-    const Tree files{{"big.txt", big}, {cjk, big}, {escName, "e\n"}, {"c1\x9B\xC2\x9B.txt", "c\n"}};
+    const Tree files{{"big.txt", big}, {cjk, big}, {escName, "e\n"}, {"c1\x9B\xC2\x9B.txt", "c\n"}, {"\xC4\x9B.txt", "c\n"}};
     // Cells a terminal gives these lines: two for each of the CJK characters, one for ASCII.
     const auto cells = [](const std::string& line) {
         return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; }) +
@@ -749,6 +749,9 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
             .says(erase + msg + P + msg + P + "\r\n").leaves(copied),
         slowly("escape sequences in a name", "big.txt").args({escName}).says(withCrlf(ok("?]0;owned??[2J.txt")))
             .leaves({{escName + "_noNl.txt", "e"}}),
+        // Outside a UTF-8 locale every byte 0x80 to 0x9F may steer the terminal.
+        slowly("a name in UTF-8 outside a UTF-8 locale", "big.txt", "", 20, {{"LC_ALL", "C"}}).args({"\xC4\x9B.txt"})
+            .says(withCrlf(ok("\xC4?.txt"))).leaves({{"\xC4\x9B.txt_noNl.txt", "c"}}),
         // 0x9B alone is CSI to an 8-bit terminal; in UTF-8 (C2 9B) it is C1 anywhere.
         slowly("C1 bytes in a name", "big.txt").args({"c1\x9B\xC2\x9B.txt"}).says(withCrlf(ok("c1??.txt")))
             .leaves({{"c1\x9B\xC2\x9B.txt_noNl.txt", "c"}}),
@@ -918,6 +921,10 @@ TEST_F(Console, CopiesTheNamesGivenAsArguments)
             .then([&list](const fs::path& d) { writeFile(d / "list.txt", list); })
             .says(ok("b c.txt") + ok("q")).exits(1, cannotOpen("missing.txt") + cannotOpen("\"a.txt\"") + cannotOpen("none.txt"))
             .leaves({{"b c.txt_noNl.txt", "bc"}, {"q_noNl.txt", "q"}, {"list.txt", list}}),
+        given("says so when a list cannot be read to its end", {"--files-from=list.txt"})
+            .then([&list](const fs::path& d) { writeFile(d / "list.txt", list); })
+            .preload({{"NONL_FAIL_READ_FILE", "list.txt"}, {"NONL_FAIL_READ_AFTER", "9"}}).says(ok("b c.txt"))
+            .exits(1, filled(texts::readFailed, "list.txt")).leaves({{"b c.txt_noNl.txt", "bc"}, {"list.txt", list}}),
         given("copies the files a list on standard input names, each ended by NUL", {"a.txt", "--files0-from=-"})
             .typed("b c.txt\0q\0"s).says(ok("a.txt") + ok("b c.txt") + ok("q"))
             .leaves({{"a.txt_noNl.txt", "a"}, {"b c.txt_noNl.txt", "bc"}, {"q_noNl.txt", "q"}}),

@@ -241,4 +241,7 @@ TEST(Progress, ShowsALongCopyOnlyAndAtMostFourTimesASecond)
     EXPECT_EQ(Progress::line(std::string(50, 'x') + "\xCE\xA9\xCE\xA9", 1, 4),
               "..." + std::string(36, 'x') + "\xCE\xA9\xCE\xA9: 1 of 4 bytes (25%)");
     EXPECT_EQ(Progress::line("grew", 5, 4), "grew: 5 of 4 bytes (100%)");
+    // One column less than the terminal's, so that the cursor never wraps; none under ten.
+    for (const auto& [columns, cells] : {std::pair<std::size_t, std::size_t>{80, 79}, {10, 9}, {9, 0}, {1, 0}, {0, 79}})
+        EXPECT_EQ(Progress::cells(columns), cells) << columns << " columns";
 }

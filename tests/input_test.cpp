@@ -308,7 +308,7 @@ TEST(TerminalText, CountsCellsCutsAtThemAndShowsNoControlCharacter)
     } locales[] = {
         {nullptr, nullptr, "en_US.UTF-8", true}, {"", "C.utf8", "en_US.ISO-8859-1", true}, {"C", nullptr, "en_US.UTF-8", false},
         {nullptr, nullptr, nullptr, false},      {nullptr, "de_DE.utf-8@euro", nullptr, true}, {nullptr, nullptr, "POSIX", false},
-        {nullptr, "en_US.ISO-8859-15", "C.UTF-8", false},
+        {nullptr, "en_US.ISO-8859-15", "C.UTF-8", false}, {nullptr, "UTF-8", nullptr, true}, {"C.UTF-16", nullptr, nullptr, false},
     };
     for (const auto& l : locales)
         EXPECT_EQ(utf8Locale(l.lcAll, l.lcCtype, l.lang), l.utf8) << &l - locales;

@@ -110,8 +110,9 @@ bool utf8Locale(const char* lcAll, const char* lcCtype, const char* lang)
     for (const char* setting : {lcAll, lcCtype, lang}) {
         if (setting == nullptr || *setting == '\0')
             continue;
+        // language_territory.codeset@modifier, or a codeset alone (LC_CTYPE=UTF-8, as macOS sets it)
         std::string codeset = std::string(setting).substr(0, std::string(setting).find('@'));
-        codeset = codeset.find('.') == std::string::npos ? "" : codeset.substr(codeset.find('.') + 1);
+        codeset = codeset.substr(codeset.find('.') == std::string::npos ? 0 : codeset.find('.') + 1);
         std::string folded;
         for (const char c : codeset)
             if (c != '-')

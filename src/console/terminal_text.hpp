@@ -22,5 +22,6 @@ std::string fitCells(const std::string& text, std::size_t columns);
 std::string harmless(const std::string& text, bool eightBit = false, bool utf8Terminal = true);
 
 // Whether the locale these settings choose (the first set of LC_ALL, LC_CTYPE
-// and LANG, as POSIX orders them; none is the C locale) reads UTF-8.
+// and LANG, as POSIX orders them; none is the C locale) reads UTF-8: its
+// codeset, after a dot or alone, is UTF-8.
 bool utf8Locale(const char* lcAll, const char* lcCtype, const char* lang);

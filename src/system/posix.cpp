@@ -56,7 +56,9 @@ void nameHidden(int folder, const std::string& leaf)
 
 extern "C" void stopped(int signal)
 {
-    if (lineShown != 0) {
+    // In the background since the line was drawn (Ctrl-Z, bg), the line is the shell's now.
+    const pid_t foreground = tcgetpgrp(STDERR_FILENO);
+    if (lineShown != 0 && (foreground == -1 || foreground == getpgrp())) {
         const char erase[] = "\r\x1b[K";
         (void)!::write(STDERR_FILENO, erase, sizeof erase - 1);
     }
@@ -140,7 +142,7 @@ const Encoding argumentsEncoding{};
 namespace {
 
 // Standard input's bytes as read() gives them.
-class StandardInput : public std::streambuf {
+class StandardInput : public Bytes {
 protected:
     int_type underflow() override
     {
@@ -152,8 +154,10 @@ protected:
             }
             pollfd readable{STDIN_FILENO, POLLIN, 0};
             // Left non-blocking by whoever started the tool: nothing yet is no end.
-            if (got == 0 || (errno != EINTR && (errno != EAGAIN || poll(&readable, 1, -1) == -1)))
+            if (got == 0 || (errno != EINTR && (errno != EAGAIN || poll(&readable, 1, -1) == -1))) {
+                failed_ = got < 0;
                 return traits_type::eof();
+            }
         }
     }
 
@@ -163,7 +167,7 @@ private:
 
 } // namespace
 
-std::streambuf& standardInput()
+Bytes& standardInput()
 {
     static StandardInput input;
     return input;

@@ -51,9 +51,18 @@ std::vector<std::string> filesNamed(const std::vector<Argument>& names);
 // (files dropped on it in Explorer), it asks for Enter before the window goes.
 void keepWindowOpen(bool namesGiven);
 
+// Bytes from the system as a stream, which tells a read that failed from the end.
+class Bytes : public std::streambuf {
+public:
+    bool failed() const { return failed_; }
+
+protected:
+    bool failed_ = false;
+};
+
 // Standard input's bytes as they arrive, waited for where whoever started the
 // tool left it non-blocking; on Windows a console's typing, as UTF-8.
-std::streambuf& standardInput();
+Bytes& standardInput();
 
 // Whether names on standard input are typed at a terminal (a console on
 // Windows), which shows each with the Enter that ends it.
@@ -134,7 +143,7 @@ private:
 };
 
 // A File's bytes as a stream.
-class FileBuffer : public std::streambuf {
+class FileBuffer : public Bytes {
 public:
     explicit FileBuffer(File& file) : file_(file) {}
 
@@ -142,6 +151,7 @@ protected:
     int_type underflow() override
     {
         const std::ptrdiff_t got = file_.isOpen() ? file_.read(bytes_, sizeof bytes_) : 0;
+        failed_ = failed_ || got < 0;
         setg(bytes_, bytes_, bytes_ + (got > 0 ? got : 0));
         return got > 0 ? traits_type::to_int_type(bytes_[0]) : traits_type::eof();
     }

@@ -75,7 +75,7 @@ bool isConsole(HANDLE handle)
 
 // What a person types at the console, read as UTF-16 and handed out as UTF-8.
 // Ctrl-Z ends the input where it stands, as it always has at a Windows console.
-class ConsoleInput : public std::streambuf {
+class ConsoleInput : public Bytes {
 protected:
     int_type underflow() override
     {
@@ -320,19 +320,23 @@ namespace {
 
 // Standard input's bytes from a pipe or a file, read as they are: no text mode,
 // so that a UTF-16 list arrives whole.
-class PipedInput : public std::streambuf {
+class PipedInput : public Bytes {
 protected:
     int_type underflow() override
     {
         for (;;) {
             DWORD got = 0;
-            if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), bytes_, sizeof bytes_, &got, nullptr) && got > 0) {
+            const bool read = ReadFile(GetStdHandle(STD_INPUT_HANDLE), bytes_, sizeof bytes_, &got, nullptr) != 0;
+            if (read && got > 0) {
                 setg(bytes_, bytes_, bytes_ + got);
                 return traits_type::to_int_type(bytes_[0]);
             }
+            const DWORD error = read ? ERROR_HANDLE_EOF : GetLastError();
             // A pipe left in PIPE_NOWAIT mode by whoever started the tool: nothing yet is no end.
-            if (got != 0 || GetLastError() != ERROR_NO_DATA)
+            if (error != ERROR_NO_DATA) {
+                failed_ = error != ERROR_HANDLE_EOF && error != ERROR_BROKEN_PIPE;
                 return traits_type::eof();
+            }
             Sleep(10);
         }
     }
@@ -343,7 +347,7 @@ private:
 
 } // namespace
 
-std::streambuf& standardInput()
+Bytes& standardInput()
 {
     if (isConsole(GetStdHandle(STD_INPUT_HANDLE))) {
         static ConsoleInput console;

@@ -477,10 +477,14 @@ const Row scenarios[] = {
         .says(asked({cannotOpen("keep.txt")})),
     Row("reports outputs that cannot be created: a folder, a hard link to the input, the input its link leads to")
         .files({{"made.txt", "a\n"}, {"made.txt_noNl.txt", "<dir>"}, {"hard.txt", "keep\n"}, {"self", "-> self_noNl.txt"},
-                {"self_noNl.txt", "keep\n"}})
-        .then([](const fs::path& d) { fs::create_hard_link(d / "hard.txt", d / "hard.txt_noNl.txt"); })
-        .typed("made.txt hard.txt self\nq\n").leaves({{"hard.txt_noNl.txt", "keep\n"}})
-        .says(asked({cannotCreate("made.txt_noNl.txt"), cannotCreate("hard.txt_noNl.txt"), cannotCreate("self_noNl.txt")})),
+                {"self_noNl.txt", "keep\n"}, {"two", "2\n"}})
+        .then([](const fs::path& d) {
+            fs::create_hard_link(d / "hard.txt", d / "hard.txt_noNl.txt");
+            fs::create_hard_link(d / "self_noNl.txt", d / "two_noNl.txt"); // an old copy with another name
+        })
+        .typed("made.txt hard.txt self two\nq\n").leaves({{"hard.txt_noNl.txt", "keep\n"}, {"two_noNl.txt", "keep\n"}})
+        .says(asked({cannotCreate("made.txt_noNl.txt"), cannotCreate("hard.txt_noNl.txt"), cannotCreate("self_noNl.txt"),
+                     cannotCreate("two_noNl.txt")})),
     // A file link (mklink, Git's core.symlinks) into another folder: the copy stands beside the name given.
     Row("copies through a file link into another folder beside the link").files({{"linked/real.txt", "r\n"}, {"link.txt", "-> linked/real.txt"}})
         .typed("link.txt\nq\n").says(asked({ok("link.txt")})).leaves({{"link.txt_noNl.txt", "r"}}),
@@ -682,8 +686,8 @@ TEST_F(Console, ScenariosInOneStart)
 
 // Each read of big.txt stops at failAt and fails from there with EIO, as on a failing disk (tests/failing_read.c,
 // preloaded), or the file is rewritten while it is read slowly: the tool must say it could not read, and publish no
-// copy, so an old one stays whole.
-TEST_F(Console, PublishesNoCopyOfAFileItCouldNotReadWhole)
+// copy, so an old one stays whole. Nor does a copy take its name where something it may not replace came meanwhile.
+TEST_F(Console, PublishesOnlyAWholeCopyOfAnUnchangedFile)
 {
     const std::string text = bigText.substr(0, 300000);
     const Tree files{{"big.txt", text}, {"big.txt_noNl.txt", "old"}};
@@ -701,6 +705,12 @@ TEST_F(Console, PublishesNoCopyOfAFileItCouldNotReadWhole)
             usleep(700000);
             writeFile(work / "big.txt", "new\n");
         }).exits(1, filled(texts::readFailed, "big.txt")).leaves({{"big.txt", "new\n"}}));
+    rows.push_back(Row("a link is put at the copy's name meanwhile").files({{"big.txt", six}})
+        .preload({{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_READ_DELAY_MS", "300"}}).args({"big.txt"})
+        .meanwhile([this](Running&) {
+            usleep(700000);
+            fs::create_symlink("elsewhere", work / "big.txt_noNl.txt");
+        }).exits(1, cannotCreate("big.txt_noNl.txt")).leaves({{"big.txt_noNl.txt", "-> elsewhere"}}));
     if (!runsHere(rows[0]))
         GTEST_SKIP() << "only a Linux build is preloaded with a Linux library";
     playAll(rows);
@@ -763,6 +773,18 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
         slowly("TERM=dumb: none", "big.txt", "", 20, {{"TERM", "dumb"}}).args({"big.txt"}).says(msg).leaves(copied),
         slowly("a job in the background: none", "big.txt").args({"big.txt"}).meanwhile([](Running&) {})
             .as({"setsid", "-w", "-c", "sh", "-c", "set -m; \"$@\" & wait", "sh"}).says(msg).leaves(copied),
+        // Stopped (Ctrl-Z) and sent on in the background (bg) before a stop ends it: the line is the shell's now.
+        [&] {
+            Row row = slowly("a job put in the background before it is stopped: the shell's line stays", "big.txt")
+                .args({"big.txt"}).as({"setsid", "-w", "-c", "sh", "-c",
+                                       "set -m; \"$@\" & fg >/dev/null; bg >/dev/null; sleep 0.3; kill -TERM %1; wait", "sh"})
+                .meanwhile([](Running& tool) {
+                    EXPECT_TRUE(tool.until([](const std::string& drawn) { return drawn.find("\x1b[Kbig") != std::string::npos; }));
+                    tool.type("\x1a");
+                }).says("big.txt: kept");
+            row.view = [](const std::string& raw) { return raw.substr(raw.rfind("\x1b[K") + 3, 8) + " kept"; };
+            return row;
+        }(),
         // The line ends with the tool: the screen ends as it was before it, and no copy is left.
         slowly("Ctrl-C during the copy", "big.txt").args({"big.txt"}).says(erase).exits(128 + SIGINT)
             .meanwhile([](Running& tool) {
@@ -970,7 +992,7 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
     if (windows || geteuid() != 0 || std::system("command -v setpriv setfacl >/dev/null") != 0)
         GTEST_SKIP() << "needs root, setpriv and setfacl (run as root in CI)";
     const std::vector<std::string> nobody = {"setpriv", "--reuid=65534", "--regid=100", "--clear-groups", "--"},
-                                   member = {"setpriv", "--reuid=65534", "--regid=100", "--groups=1234", "--"};
+                                   member = {"setpriv", "--reuid=65534", "--regid=100", "--groups=1234", "--"}, byRoot;
     const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write, groupToo = ownerOnly | fs::perms::group_read,
                     othersToo = fs::perms::others_read;
     // hr.txt, in group 1234 with these modes and an ACL made by setfacl's arguments in the folder, copied by this
@@ -999,8 +1021,10 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
                     groupsFolder = fs::perms::set_gid | fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read |
                                    fs::perms::others_exec,
                     stickyFolder = fs::perms::sticky_bit | fs::perms::all;
-    const auto planted = [&](const char* what, fs::perms folder, uid_t owner = 4321, fs::perms modes = fs::perms::none) {
-        Row row = hr(what, member, ownerOnly, "", ownerOnly, 1234);
+    // By the member, or by whoever else user names (root: no one).
+    const auto planted = [&](const char* what, fs::perms folder, uid_t owner = 4321, fs::perms modes = fs::perms::none,
+                             const std::vector<std::string>* user = nullptr) {
+        Row row = hr(what, user != nullptr ? *user : member, ownerOnly, "", ownerOnly, 1234);
         row.setup = [first = row.setup, folder, owner, modes = modes == fs::perms::none ? anyone : modes](const fs::path& d) {
             first(d);
             writeFile(d / "hr.txt_noNl.txt", "");
@@ -1027,6 +1051,7 @@ TEST_F(Console, GivesANewCopyNoReaderItsInputShutsOut)
             .leaves({{"hr.txt_noNl.txt", "payroll"}}),
         // Where the sticky bit keeps others' files, the planted one stays as it was; so does a copy made read-only.
         kept(planted("a file planted in a sticky folder is left alone", stickyFolder), anyone),
+        kept(planted("... also by root", stickyFolder, 4321, anyone, &byRoot), anyone),
         kept(planted("an old copy its owner made read-only is kept", groupsFolder, 65534, fs::perms::owner_read), fs::perms::owner_read),
     };
     fs::permissions(root, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);

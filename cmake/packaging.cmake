@@ -29,6 +29,34 @@ if(WIN32)
   else()
     message(WARNING "groff not found: the zip will hold no nonl.txt, the manual as text")
   endif()
+  # The installer, by "cmake --build . --target msi" (wixl and msibuild, Debian's wixl and
+  # msitools): nonl-VERSION-win32.msi or -win64.msi.
+  find_program(NONL_WIXL wixl)
+  find_program(NONL_MSIBUILD msibuild)
+  mark_as_advanced(NONL_WIXL NONL_MSIBUILD)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(msi_arch x64)
+    set(msi ${CMAKE_CURRENT_BINARY_DIR}/nonl-${PROJECT_VERSION}-win64.msi)
+  else()
+    set(msi_arch x86)
+    set(msi ${CMAKE_CURRENT_BINARY_DIR}/nonl-${PROJECT_VERSION}-win32.msi)
+  endif()
+  if(NONL_WIXL AND NONL_MSIBUILD AND NONL_GROFF)
+    add_custom_command(
+      OUTPUT ${msi}
+      COMMAND ${CMAKE_COMMAND} -DWIXL=${NONL_WIXL} -DMSIBUILD=${NONL_MSIBUILD} -DARCH=${msi_arch}
+              -DVERSION=${PROJECT_VERSION} -DEXE=$<TARGET_FILE:nonl> -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE
+              -DMANUAL=${manual_text} -DWXS=${PROJECT_SOURCE_DIR}/cmake/nonl.wxs -DOUT=${msi}
+              -P ${PROJECT_SOURCE_DIR}/cmake/msi.cmake
+      DEPENDS nonl ${manual_text} ${PROJECT_SOURCE_DIR}/cmake/nonl.wxs ${PROJECT_SOURCE_DIR}/cmake/msi.cmake
+      COMMENT "Making ${msi}"
+      VERBATIM)
+    add_custom_target(msi DEPENDS ${msi})
+  else()
+    add_custom_target(msi
+      COMMAND ${CMAKE_COMMAND} -E echo "the installer needs wixl and msibuild (Debian: wixl msitools) and groff"
+      COMMAND ${CMAKE_COMMAND} -E false)
+  endif()
 else()
   find_program(NONL_GZIP gzip)
   mark_as_advanced(NONL_GZIP)

@@ -3,6 +3,14 @@
 # removed again with the package, and the actions that write and remove it.
 # cmake -DWIXL=... -DMSIBUILD=... -DARCH=x86|x64 -DVERSION=... -DEXE=... -DLICENSE=... -DMANUAL=...
 #       -DWXS=... -DOUT=... -P msi.cmake
+# Each component's code, fixed for good: for the 32-bit build, then the 64-bit one.
+set(components Tool StartMenu SendTo UserPath MachinePath)
+set(codes_x86 3A4D9DCC-AE80-4CAC-B261-419CDF1B92E3 531805BB-DB25-480D-90C6-0030F38D9905
+              41AE583A-8D47-444D-BC0F-CE6DC8C0086E 57DEBD39-8336-4EE6-80BB-F7404FA9845D
+              4E2C5E88-9BB2-4530-85F1-6DC24BFC5826)
+set(codes_x64 9EA1A13D-56E0-49B5-9800-EBCD34ACC79F BF7F3267-AACB-4D8F-8B6E-F46DBEFDF69C
+              B515EEF4-399F-42A0-B768-1A26B70112F5 936AFF01-FA8A-429C-9BDB-DE41BD6A2501
+              98BBADC5-CF4F-47CE-9C53-683E0F94DB13)
 if(ARCH STREQUAL "x64")
   set(program_files ProgramFiles64Folder)
   set(win64 yes)
@@ -10,6 +18,10 @@ else()
   set(program_files ProgramFilesFolder)
   set(win64 no)
 endif()
+set(defines)
+foreach(component code IN ZIP_LISTS components codes_${ARCH})
+  list(APPEND defines -D ${component}Guid=${code})
+endforeach()
 foreach(path EXE LICENSE MANUAL WXS OUT)
   get_filename_component(${path} "${${path}}" ABSOLUTE)
 endforeach()
@@ -21,7 +33,7 @@ file(COPY ${EXE} ${LICENSE} ${MANUAL} DESTINATION ${files})
 get_filename_component(exe ${EXE} NAME)
 get_filename_component(manual ${MANUAL} NAME)
 execute_process(
-  COMMAND ${WIXL} -a ${ARCH} -D Version=${VERSION} -D ProgramFiles=${program_files} -D Win64=${win64}
+  COMMAND ${WIXL} -a ${ARCH} -D Version=${VERSION} -D ProgramFiles=${program_files} -D Win64=${win64} ${defines}
           -D Exe=${exe} -D License=LICENSE -D Manual=${manual} -o ${OUT} ${WXS}
   WORKING_DIRECTORY ${files}
   RESULT_VARIABLE failed)
@@ -46,5 +58,9 @@ foreach(entry "UserPath =-PATH" "MachinePath =-*PATH")
 endforeach()
 query("UPDATE `Component` SET `Condition` = 'NOT ALLUSERS' WHERE `Component` = 'UserPath'")
 query("UPDATE `Component` SET `Condition` = 'ALLUSERS' WHERE `Component` = 'MachinePath'")
+# The other build of this version is replaced too: the upgrade's highest version is inclusive
+# (msidbUpgradeAttributesMigrateFeatures and VersionMaxInclusive).
+query("DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'")
+query("INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{6B0E1B0A-4C57-4F6E-9B4B-2D8C7A1E5F31}', '${VERSION}', 513, 'WIX_UPGRADE_DETECTED')")
 query("INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveEnvironmentStrings', 3300)")
 query("INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteEnvironmentStrings', 5200)")

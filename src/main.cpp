@@ -2,7 +2,6 @@
 // under the name followed by "_noNl.txt". Names come as arguments or, without
 // any, are asked for one at a time until "q" is typed.
 
-#include "console/progress.hpp"
 #include "console/terminal_text.hpp"
 #include "copy/file.hpp"
 #include "names/arguments.hpp"
@@ -70,9 +69,8 @@ bool copyAndReport(const sys::HeldName& name, Tool& tool, std::FILE* failures, b
 {
     const std::string& oldFileName = name.text;
     const sys::HeldName filename{copyName(oldFileName), name.encoding};
-    Progress progress(shown(oldFileName, tool.style), lineFree ? sys::progressLine() : Progress::Draw());
     const LineEnds ends = tool.style.crBeforeLfEndsLine ? LineEnds::crlf : LineEnds::lf;
-    switch (makeCopy(oldFileName, ends, tool.buffer, progress)) {
+    switch (makeCopy(oldFileName, ends, tool.buffer, lineFree ? sys::progressLine() : Progress::Draw())) {
     case Outcome::copied:
         say(stdout, copiedMessage, name, tool.style);
         return true;

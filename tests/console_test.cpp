@@ -697,6 +697,10 @@ TEST_F(Console, PublishesOnlyAWholeCopyOfAnUnchangedFile)
         rows.push_back(Row("reads fail from byte " + std::to_string(failAt)).files(files).typed("big.txt\nq\n")
             .preload({{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_FAIL_READ_AFTER", std::to_string(failAt)}})
             .says(asked({filled(texts::readFailed, "big.txt")})));
+    // A file that cannot be read at all says so, whatever stands at its copy's name.
+    rows.push_back(Row("reads fail from byte 0, a folder at the copy's name").files({{"big.txt", text}, {"big.txt_noNl.txt", "<dir>"}})
+        .typed("big.txt\nq\n").preload({{"NONL_FAIL_READ_FILE", "big.txt"}, {"NONL_FAIL_READ_AFTER", "0"}})
+        .says(asked({filled(texts::readFailed, "big.txt")})));
     // Cut short and written again, as an editor saves, while the copy reads its 6 MiB a block each 300 ms.
     const std::string six(6 << 20, 's');
     rows.push_back(Row("the file is rewritten meanwhile").files({{"big.txt", six}, {"big.txt_noNl.txt", "old"}})
@@ -722,7 +726,7 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
 {
     const std::string big = std::string(6 << 20, 'x') + "\n", msg = withCrlf(ok("big.txt")), erase = "\r\x1b[K";
     const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE5\x90\x8D\xE5\x89\x8D.txt";
-    const Tree files{{"big.txt", big}, {cjk, big}, {escName, "e\n"}, {"c1\x9B\xC2\x9B.txt", "c\n"}, {"\xC4\x9B.txt", "c\n"}};
+    const Tree files{{"big.txt", big}, {cjk, big}, {escName, big}, {"c1\x9B\xC2\x9B.txt", "c\n"}, {"\xC4\x9B.txt", "c\n"}};
     // Cells a terminal gives these lines: two for each of the CJK characters, one for ASCII.
     const auto cells = [](const std::string& line) {
         return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; }) +
@@ -738,6 +742,8 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
             // Each line is drawn as CR, ESC [ K (erase the line) and the text, which must fit.
             for (std::size_t at = raw.find("\x1b[K"); at != std::string::npos; at = raw.find("\x1b[K", at + 1))
                 EXPECT_LT(cells(raw.substr(at + 3, raw.find('\r', at) - at - 3)), 20) << "too wide: " << raw.substr(at);
+            // No escape sequence but the tool's own erase, whatever a name holds.
+            EXPECT_EQ(std::regex_replace(raw, std::regex("\x1b\\[K"), "").find('\x1b'), std::string::npos) << raw;
             return raw.rfind(erase) == std::string::npos ? raw : raw.substr(raw.rfind(erase));
         };
         return std::move(row).talking(typed.empty() ? std::function<void(Running&)>() : [typed](Running& tool) {
@@ -757,8 +763,8 @@ TEST_F(Console, ShowsProgressOnATerminalDuringALongCopy)
         // The next line is shown as it is typed, before its prompt: none for it.
         slowly("a name alone on its line, and one typed ahead", "big.txt", "big.txt\nbig.txt\n\x04")
             .says(erase + msg + P + msg + P + "\r\n").leaves(copied),
-        slowly("escape sequences in a name", "big.txt").args({escName}).says(withCrlf(ok("?]0;owned??[2J.txt")))
-            .leaves({{escName + "_noNl.txt", "e"}}),
+        slowly("escape sequences in a name, its progress line's too", escName).args({escName})
+            .says(erase + withCrlf(ok("?]0;owned??[2J.txt"))).leaves({{escName + "_noNl.txt", std::string(6 << 20, 'x')}}),
         // Outside a UTF-8 locale every byte 0x80 to 0x9F may steer the terminal.
         slowly("a name in UTF-8 outside a UTF-8 locale", "big.txt", "", 20, {{"LC_ALL", "C"}}).args({"\xC4\x9B.txt"})
             .says(withCrlf(ok("\xC4?.txt"))).leaves({{"\xC4\x9B.txt_noNl.txt", "c"}}),

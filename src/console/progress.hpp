@@ -12,8 +12,8 @@ public:
     // Puts a line in place of the one drawn before; "" takes it away.
     using Draw = std::function<void(const std::string& line)>;
 
-    // name as a terminal may show it. Nothing is drawn without draw (when
-    // standard error is no terminal, or the cursor stands after a prompt).
+    // Nothing is drawn without draw (when standard error is no terminal, or the
+    // cursor stands after a prompt). draw shows the name as a terminal may.
     Progress(std::string name, Draw draw, Clock::time_point start = Clock::now());
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;

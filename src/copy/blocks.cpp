@@ -44,11 +44,15 @@ Outcome copyWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, Text
 }
 
 Outcome copyTextWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, LineEnds ends, char* buffer,
-                                std::size_t size)
+                                std::size_t size, const StartCopy& start)
 {
     const std::ptrdiff_t first = read(buffer, size);
-    if (first <= 0)
-        return first == 0 ? Outcome::copied : Outcome::readFailed;
+    if (first < 0)
+        return Outcome::readFailed;
+    if (!start())
+        return Outcome::createFailed;
+    if (first == 0)
+        return Outcome::copied;
     const auto ready = static_cast<std::size_t>(first);
     return copyFrom(read, write, TextRule{unitsOf(buffer, ready), ends}, buffer, size, ready);
 }

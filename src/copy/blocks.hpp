@@ -30,7 +30,13 @@ using WriteBlock = std::function<bool(const char* data, std::size_t size)>;
 Outcome copyWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, TextRule rule, char* buffer,
                             std::size_t size);
 
+// Called once what is copied has begun to arrive, before anything is written:
+// false stops the copy, which then could not be made.
+using StartCopy = std::function<bool()>;
+
 // The same for a text whose units its byte-order mark tells, at the start of
-// what read gives: UTF-16 or UTF-32 after theirs, else bytes.
+// what read gives: UTF-16 or UTF-32 after theirs, else bytes. start is called
+// after the first read, so that a source that cannot be read at all is told
+// apart from a copy that cannot be made.
 Outcome copyTextWithoutLineEnds(const ReadBlock& read, const WriteBlock& write, LineEnds ends, char* buffer,
-                                std::size_t size);
+                                std::size_t size, const StartCopy& start);

@@ -33,5 +33,6 @@ private:
 // Copies the file called oldFileName to copyName(oldFileName) without its line
 // ends. The copy takes its name only once it is whole and the input did not
 // change meanwhile; until then that name keeps what it held, an old copy or
-// nothing. The input is never written. progress hears how far it has come.
-Outcome makeCopy(const std::string& oldFileName, LineEnds ends, CopyBuffer& buffer, Progress& progress);
+// nothing. The input is never written. draw, where given, shows a long copy's
+// progress.
+Outcome makeCopy(const std::string& oldFileName, LineEnds ends, CopyBuffer& buffer, const Progress::Draw& draw);

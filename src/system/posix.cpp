@@ -444,7 +444,8 @@ std::function<void(const std::string&)> progressLine()
         if ((foreground != -1 && foreground != getpgrp()) || width == 0)
             return;
         // to the start of the line, and what stands there erased
-        std::fputs(("\r\x1b[K" + fitCells(line, width)).c_str(), stderr);
+        const std::string shown = harmless(line, hostStyle().eightBitControls, terminalReadsUtf8());
+        std::fputs(("\r\x1b[K" + fitCells(shown, width)).c_str(), stderr);
         std::fflush(stderr);
         lineShown = !line.empty();
     };

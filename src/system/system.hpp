@@ -90,8 +90,8 @@ bool terminalReadsUtf8();
 void show(std::FILE* stream, const std::string& text, Encoding encoding);
 
 // What draws a line of progress in place on standard error when it is a
-// terminal (a console on Windows), cut to the terminal's width and taking the
-// one before away ("" takes it away for good); none when standard error is a
+// terminal (a console on Windows), its control characters shown as "?", cut to
+// the terminal's width and taking the one before away ("" takes it away for good); none when standard error is a
 // file or a pipe, or a terminal that cannot take it back (TERM=dumb). It draws
 // nothing while the tool is not the terminal's foreground job, nor on a
 // terminal too narrow for it.

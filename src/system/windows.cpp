@@ -659,7 +659,7 @@ std::function<void(const std::string&)> progressLine()
         if (columns == 0)
             return;
         // Blanks over the cells left of the line before; back to its start when it goes.
-        const std::string fitted = fitCells(line, columns);
+        const std::string fitted = fitCells(harmless(line, hostStyle().eightBitControls), columns);
         std::wstring text = L"\r" + widen(fitted, CP_UTF8);
         const std::size_t shown = cellsOf(fitted), width = lineCells.exchange(shown);
         text += std::wstring(width > shown ? width - shown : 0, L' ') + (line.empty() ? L"\r" : L"");

@@ -373,15 +373,17 @@ PendingCopy openCopy(const Input& input, const std::string& name)
     // Where the file system has no unnamed files (NFS, FAT), a hidden name that goes again.
     for (int tries = 0; fd == -1 && tries < 100; ++tries) {
         hidden = hiddenName();
+        // A stop between the name's making and its record would leave it.
+        const StopsHeld stops;
         fd = openat(folder, hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, made);
-        if (fd == -1 && errno != EEXIST)
+        if (fd != -1)
+            nameHidden(descriptor(held), hidden);
+        else if (errno != EEXIST)
             return {};
     }
     File copy(fd);
     if (!copy.isOpen())
         return {};
-    if (!hidden.empty())
-        nameHidden(descriptor(held), hidden);
     setPermissions(copy, source, wanted);
     return PendingCopy(std::move(copy), std::move(held), std::move(hidden));
 }

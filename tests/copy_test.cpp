@@ -1,6 +1,7 @@
 #include "bytes.hpp"
-#include "copy/blocks.hpp"
 #include "console/progress.hpp"
+#include "copy/blocks.hpp"
+#include "system/pending_name.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -244,4 +246,13 @@ TEST(Progress, ShowsALongCopyOnlyAndAtMostFourTimesASecond)
     // One column less than the terminal's, so that the cursor never wraps; none under ten.
     for (const auto& [columns, cells] : {std::pair<std::size_t, std::size_t>{80, 79}, {10, 9}, {9, 0}, {1, 0}, {0, 79}})
         EXPECT_EQ(Progress::cells(columns), cells) << columns << " columns";
+}
+
+// A copy's pending name: two runs at the same moment, or one run twice, never pick one name.
+TEST(PendingName, TellsProcessesAndNamesOfOneProcessApart)
+{
+    const std::string first = pendingName(".nonl-", 100, 5, 1);
+    EXPECT_TRUE(std::regex_match(first, std::regex("\\.nonl-[0-9a-f]{16}\\.tmp"))) << first;
+    EXPECT_NE(first, pendingName(".nonl-", 101, 5, 1));
+    EXPECT_NE(first, pendingName(".nonl-", 100, 5, 2));
 }

@@ -6,6 +6,7 @@
 #include "console/terminal_text.hpp"
 #include "names/utf8.hpp"
 #include "system/new_file_modes.hpp"
+#include "system/pending_name.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -186,6 +187,9 @@ namespace {
 
 int descriptor(const File& file) { return static_cast<int>(file.handle()); }
 
+// How the system names an open file: a link through which it can be opened or linked again.
+std::string openedAs(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // How long a lease's holder has to let go before the system breaks it (an hour at most).
@@ -216,7 +220,7 @@ File tryOpen(int folder, const std::string& leaf, bool& leased)
     const File path(openat(folder, leaf.c_str(), O_PATH | O_CLOEXEC));
     if (!path.isOpen() || fstat(descriptor(path), &looked) != 0 || !S_ISREG(looked.st_mode))
         return File();
-    fd = open(("/proc/self/fd/" + std::to_string(descriptor(path))).c_str(), reading);
+    fd = open(openedAs(descriptor(path)).c_str(), reading);
     if (fd == -1 && errno == ENOENT) // no /proc here
         fd = openat(folder, leaf.c_str(), reading);
 #else
@@ -299,22 +303,16 @@ bool refusedAt(int folder, const std::string& leaf, const File& input)
            ((holder.st_mode & S_ISVTX) != 0 && old.st_uid != geteuid() && old.st_uid != holder.st_uid);
 }
 
-// A name for a copy while it is written, hidden from ls and globs: the process,
-// the time and a count mixed (SplitMix64), so that no two runs pick one name.
+// A name for a copy while it is written, hidden from ls and globs.
 std::string hiddenName()
 {
     static std::uint64_t made = 0;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const std::uint64_t process = std::uint64_t{static_cast<std::uint32_t>(getpid())} << 32;
-    const std::uint64_t nanoseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
-    std::uint64_t mixed = (process ^ nanoseconds) + ++made * 0x9E3779B97F4A7C15u;
-    mixed = (mixed ^ mixed >> 30) * 0xBF58476D1CE4E5B9u;
-    mixed = (mixed ^ mixed >> 27) * 0x94D049BB133111EBu;
-    char name[32];
-    std::snprintf(name, sizeof name, ".nonl-%016llx.tmp", static_cast<unsigned long long>(mixed ^ mixed >> 31));
-    return name;
+    const auto nanoseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
+    return pendingName(".nonl-", static_cast<std::uint32_t>(getpid()), nanoseconds, ++made);
 }
+
 
 } // namespace
 
@@ -408,8 +406,7 @@ Publication publish(PendingCopy copy, const Input& input, const std::string& nam
     PendingCopy owned(std::move(copy));
     for (int tries = 0; owned.hidden_.empty() && tries < 100; ++tries) {
         const std::string hidden = hiddenName();
-        const std::string unnamed = "/proc/self/fd/" + std::to_string(descriptor(owned.file_));
-        if (linkat(AT_FDCWD, unnamed.c_str(), folder, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        if (linkat(AT_FDCWD, openedAs(descriptor(owned.file_)).c_str(), folder, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
             owned.hidden_ = hidden;
         else if (errno != EEXIST)
             return Publication::refused;

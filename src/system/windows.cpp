@@ -14,6 +14,7 @@
 #include "copy/name.hpp"
 #include "names/utf8.hpp"
 #include "system/long_path.hpp"
+#include "system/pending_name.hpp"
 #include "system/windows_rules.hpp"
 
 #include <windows.h>
@@ -454,20 +455,13 @@ bool refusedAt(const std::wstring& path, const FileIdentity& input)
     return old.links != 1 || sameFile(old, input);
 }
 
-// A name for a copy while it is written: the process, the time and a count mixed
-// (SplitMix64), so that no two runs pick one name.
+// A name for a copy while it is written.
 std::wstring hiddenLeaf()
 {
     static std::uint64_t made = 0;
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
-    std::uint64_t mixed = (std::uint64_t{GetCurrentProcessId()} << 32 ^ static_cast<std::uint64_t>(now.QuadPart)) +
-                          ++made * 0x9E3779B97F4A7C15u;
-    mixed = (mixed ^ mixed >> 30) * 0xBF58476D1CE4E5B9u;
-    mixed = (mixed ^ mixed >> 27) * 0x94D049BB133111EBu;
-    wchar_t leaf[32];
-    swprintf(leaf, sizeof leaf / sizeof leaf[0], L"~nonl-%016llx.tmp", static_cast<unsigned long long>(mixed ^ mixed >> 31));
-    return leaf;
+    return widen(pendingName("~nonl-", GetCurrentProcessId(), static_cast<std::uint64_t>(now.QuadPart), ++made), CP_UTF8);
 }
 
 // The input's DACL in descriptor, where its owner made the input private; held keeps it.
@@ -576,7 +570,7 @@ PendingCopy openCopy(const Input& input, const std::string& name)
     const FileIdentity source = identity(input.file);
     if (refusedAt(path, source))
         return {};
-    const DWORD attributes = newCopyAttributes(attributesOf(input.file));
+    const DWORD inputAttributes = attributesOf(input.file), attributes = newCopyAttributes(inputAttributes);
     const std::wstring folder = full.substr(0, full.rfind(L'\\') + 1), folderPath = folderOf(full);
     // The folder the name is in, where its copy must stand: a file link at the name may lead elsewhere.
     const File holder = fromHandle(CreateFileW(pathToOpen(folderPath, folderPath).c_str(), FILE_READ_ATTRIBUTES,
@@ -601,7 +595,7 @@ PendingCopy openCopy(const Input& input, const std::string& name)
         // encrypted where the input is; else it goes as it is closed.
         const FileIdentity target = identity(copy);
         if (!onDisk(copy) || sameFile(source, target) || !standsIn(folderFinalPath, target.finalPath) ||
-            !keepsEncryption(attributesOf(input.file), attributesOf(copy)))
+            !keepsEncryption(inputAttributes, attributesOf(copy)))
             return {};
         return PendingCopy(std::move(copy), File(), std::string());
     }
@@ -638,8 +632,8 @@ Publication publish(PendingCopy copy, const Input& input, const std::string& nam
     if (!renamed)
         return Publication::refused;
     // Read-only only now: a file that is cannot be marked for deletion.
-    if (carriedAttributes(attributesOf(input.file)) != 0)
-        setAttributes(copy.file_, attributesOf(copy.file_) | carriedAttributes(attributesOf(input.file)));
+    if (const DWORD carried = carriedAttributes(attributesOf(input.file)))
+        setAttributes(copy.file_, attributesOf(copy.file_) | carried);
     // It stands at its name now; a share's writes were flushed before, and a local close does not fail.
     copy.file_.close();
     return Publication::published;
